@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+// The data packet and delta exchanged between client datasets and the
+// parameter service. The JSON layout is described in docs/data-packets.md.
+namespace rt {
+
+enum class FieldType { String, Float };
+
+struct FieldDef
+{
+    QString name;
+    FieldType type = FieldType::String;
+    int size = 0; // characters, for strings
+
+    bool operator==(const FieldDef &) const = default;
+};
+
+using Row = QVector<QVariant>; // null QVariant is a null value; QString or double otherwise
+
+struct DataPacket
+{
+    QVector<FieldDef> fields;
+    QVector<Row> rows;
+
+    int indexOf(const QString &fieldName) const;
+    QJsonObject toJson() const;
+    // Throws rt::Exception when the value is not a well-formed packet.
+    static DataPacket fromJson(const QJsonValue &value);
+};
+
+enum class ChangeKind { Insert, Modify, Delete };
+
+struct Change
+{
+    ChangeKind kind = ChangeKind::Insert;
+    Row oldValues; // modify, delete: the record as it was loaded
+    Row newValues; // insert, modify: the record as posted
+};
+
+struct Delta
+{
+    QVector<FieldDef> fields;
+    QVector<Change> changes;
+
+    int indexOf(const QString &fieldName) const;
+    QJsonObject toJson() const;
+    static Delta fromJson(const QJsonValue &value);
+};
+
+QString fieldTypeName(FieldType type);
+QJsonValue valueToJson(const QVariant &value);
+// Converts a JSON value to the stored form of a field of the given type; throws on a mismatch.
+QVariant valueFromJson(const QJsonValue &value, FieldType type, const QString &fieldName);
+bool sameValue(const QVariant &a, const QVariant &b);
+
+} // namespace rt

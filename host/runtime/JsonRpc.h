@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonValue>
+#include <QString>
+
+// JSON-RPC 2.0 messages, shared by the service's dispatcher and the client connection.
+namespace jsonrpc {
+
+enum ErrorCode {
+    ParseError = -32700,
+    InvalidRequest = -32600,
+    MethodNotFound = -32601,
+    InvalidParams = -32602,
+    InternalError = -32603,
+    ServiceRefused = -32000, // the service refused the request (validation, conflict)
+};
+
+struct Reply
+{
+    bool ok = false;
+    QJsonValue result;
+    int code = 0;
+    QString message;
+};
+
+QByteArray request(const QString &method, const QJsonArray &params, qint64 id);
+QByteArray success(const QJsonValue &id, const QJsonValue &result);
+QByteArray failure(const QJsonValue &id, int code, const QString &message);
+// Throws rt::Exception when the text is no JSON-RPC reply.
+Reply parseReply(const QByteArray &body);
+
+} // namespace jsonrpc

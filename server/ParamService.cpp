@@ -1,0 +1,46 @@
+#include "ParamService.h"
+
+#include "Certificates.h"
+#include "Exceptions.h"
+
+#include <QJsonArray>
+
+using P = RpcDispatcher::Param;
+
+void registerParamService(RpcDispatcher &d, ParamStore &store, const QString &certificateDir)
+{
+    ParamStore *s = &store;
+    auto text = [](const QJsonArray &a, int i) { return a.at(i).toString(); };
+
+    d.add("GetParamGeral", {P::String}, [s, text](const QJsonArray &a) {
+        return QJsonValue(s->getParamGeral(text(a, 0)).toJson());
+    });
+    d.add("GetParamInscr", {P::String, P::String}, [s, text](const QJsonArray &a) {
+        return QJsonValue(s->getParamInscr(text(a, 0), text(a, 1)).toJson());
+    });
+    d.add("SetParamGNRE", {P::Object}, [s](const QJsonArray &a) {
+        s->setParamGNRE(rt::Delta::fromJson(a.at(0)));
+        return QJsonValue(QStringLiteral("OK"));
+    });
+    d.add("SetParamInscr", {P::Object}, [s](const QJsonArray &a) {
+        s->setParamInscr(rt::Delta::fromJson(a.at(0)));
+        return QJsonValue(QStringLiteral("OK"));
+    });
+    d.add("GetLivroMag", {P::String}, [s, text](const QJsonArray &a) {
+        return QJsonValue(s->getLivroMag(text(a, 0)).toJson());
+    });
+    d.add("GetProdGnreOnline", {P::String}, [s, text](const QJsonArray &a) {
+        return QJsonValue(s->getProdGnreOnline(text(a, 0)).toJson());
+    });
+    d.add("GetVdInscricao", {P::String, P::String, P::String}, [s, text](const QJsonArray &a) {
+        return QJsonValue(s->getVdInscricao(text(a, 0), text(a, 1), text(a, 2)).toJson());
+    });
+    // The certificate list answers with a status of its own: ["OK", packet] or ["ERRO", text].
+    d.add("GetCertificado", {}, [certificateDir](const QJsonArray &) {
+        try {
+            return QJsonValue(QJsonArray{QStringLiteral("OK"), readCertificates(certificateDir).toJson()});
+        } catch (const rt::Exception &e) {
+            return QJsonValue(QJsonArray{QStringLiteral("ERRO"), e.message()});
+        }
+    });
+}

@@ -1,0 +1,524 @@
+#include "ParamStore.h"
+
+#include "Exceptions.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStringList>
+#include <QThread>
+#include <cmath>
+#include <functional>
+
+using rt::DataPacket;
+using rt::Delta;
+using rt::Exception;
+using rt::FieldDef;
+using rt::FieldType;
+using rt::Row;
+
+namespace {
+
+[[noreturn]] void refuse(const QString &message) { throw Exception(message); }
+
+QString sqlError(const QString &what, const QSqlError &e)
+{
+    return QStringLiteral("%1: %2").arg(what, e.text());
+}
+
+void exec(QSqlQuery &q, const QString &what)
+{
+    if (!q.exec())
+        throw Exception(sqlError(what, q.lastError()));
+}
+
+QSqlQuery prepare(const QSqlDatabase &db, const QString &sql)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        throw Exception(sqlError(QStringLiteral("Erro ao preparar consulta"), q.lastError()));
+    return q;
+}
+
+QVariant fromSql(const QVariant &v, FieldType type)
+{
+    if (v.isNull())
+        return QVariant();
+    if (type == FieldType::Float)
+        return v.toDouble();
+    const QString s = v.toString();
+    return s.isEmpty() ? QVariant() : QVariant(s);
+}
+
+QVariant toSql(const QVariant &v, FieldType type)
+{
+    if (!v.isValid() || v.isNull())
+        return QVariant(type == FieldType::Float ? QMetaType(QMetaType::Double) : QMetaType(QMetaType::QString));
+    if (type == FieldType::Float)
+        return v.toDouble();
+    const QString s = v.toString();
+    return s.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(s);
+}
+
+DataPacket readPacket(QSqlQuery &q, const QVector<FieldDef> &fields)
+{
+    DataPacket p;
+    p.fields = fields;
+    while (q.next()) {
+        Row r;
+        r.reserve(fields.size());
+        for (int i = 0; i < fields.size(); ++i)
+            r.append(fromSql(q.value(i), fields.at(i).type));
+        p.rows.append(r);
+    }
+    if (q.lastError().isValid())
+        throw Exception(sqlError(QStringLiteral("Erro ao ler dados"), q.lastError()));
+    return p;
+}
+
+FieldDef str(const char *name, int size) { return FieldDef{QString::fromLatin1(name), FieldType::String, size}; }
+FieldDef flt(const char *name) { return FieldDef{QString::fromLatin1(name), FieldType::Float, 0}; }
+
+// Field order of the packets the screen loads.
+const QVector<FieldDef> &paramGeralFields()
+{
+    static const QVector<FieldDef> f{
+        str("CDEMPRESA", 2), str("IDGERALOGGNRE", 1), str("CDLIVROMAG", 10), str("NMLIVROMAG", 50),
+        flt("NRDIASCALCDTPAG"), str("CDFILIAL", 4), str("NMFILIAL", 30), str("IDCALENDPAGGNRE", 1),
+        str("DSEMAILRETORNO", 100), str("CDPRODUTODEB", 5), str("CDNATUQUALIF", 1), flt("VRALIQFECP"),
+        str("CDPRODUTOGON", 5), str("DSPRODUTO", 250), str("IDGERACONTAPAG", 1), str("IDENTRSAIDPAG", 1),
+        str("CDTPOPERPAG", 2), str("NMTIPOOPER", 30)};
+    return f;
+}
+
+const QVector<FieldDef> &paramInscrFields()
+{
+    static const QVector<FieldDef> f{
+        str("CDEMPRESA", 2), str("CDINSCESTA", 16), str("SGESTADO", 2), str("NRCERTIFICDIG", 50),
+        str("IDTPAMBIENTE", 1), str("DSEMAILRETORNO", 100), str("IDPERIODOREFAPU", 1), str("IDTPGUIA", 3),
+        str("IDCALCSTMANUAL", 1), str("CDENCARGOST", 2), str("CDFILIALPAG", 4), str("IDFCPSEPIMP", 1)};
+    return f;
+}
+
+using Check = std::function<void(const QVariant &value, const QString &field)>;
+
+Check oneOf(const QStringList &codes)
+{
+    return [codes](const QVariant &v, const QString &field) {
+        const QString s = v.toString();
+        if (!s.isEmpty() && !codes.contains(s))
+            refuse(QStringLiteral("Valor '%1' inválido no campo %2: esperado %3.").arg(s, field, codes.join(QStringLiteral(", "))));
+    };
+}
+
+Check flag() { return oneOf({QStringLiteral("S"), QStringLiteral("N")}); }
+
+Check wholeIn(int low, int high)
+{
+    return [low, high](const QVariant &v, const QString &field) {
+        const QString s = v.toString();
+        if (s.isEmpty())
+            return;
+        bool ok = false;
+        const int n = s.trimmed().toInt(&ok);
+        if (!ok || n < low || n > high)
+            refuse(QStringLiteral("Valor '%1' inválido no campo %2: esperado um número de %3 a %4.").arg(s, field).arg(low).arg(high));
+    };
+}
+
+Check numberIn(double low, double high)
+{
+    return [low, high](const QVariant &v, const QString &field) {
+        if (v.isNull() || !v.isValid())
+            return;
+        const double d = v.toDouble();
+        if (!std::isfinite(d) || d < low || d > high)
+            refuse(QStringLiteral("Valor %1 inválido no campo %2: esperado de %3 a %4.").arg(d).arg(field).arg(low).arg(high));
+    };
+}
+
+} // namespace
+
+// A table the service writes: its stored columns, key and value rules.
+struct ParamStore::Table
+{
+    QString name;
+    QString label;                 // for messages: %1, %2... are the values of labelKeys
+    QStringList labelKeys;
+    QVector<FieldDef> packetFields; // fields the client sends
+    QStringList stored;             // columns written (names resolved on read are not)
+    QStringList key;
+    QHash<QString, Check> checks;
+};
+
+namespace {
+
+const QStringList geralStored{"CDEMPRESA", "IDGERALOGGNRE", "CDLIVROMAG", "NRDIASCALCDTPAG", "CDFILIAL",
+                              "IDCALENDPAGGNRE", "DSEMAILRETORNO", "CDPRODUTODEB", "CDNATUQUALIF", "VRALIQFECP",
+                              "CDPRODUTOGON", "IDGERACONTAPAG", "IDENTRSAIDPAG", "CDTPOPERPAG"};
+
+} // namespace
+
+static void initSchemaResources() { Q_INIT_RESOURCE(server); }
+
+ParamStore::ParamStore(const Options &options)
+    : m_options(options), m_connectionPrefix(QStringLiteral("paramstore-%1").arg(quintptr(this)))
+{
+    initSchemaResources(); // the schema is compiled into a static library
+}
+
+ParamStore::~ParamStore()
+{
+    for (const QString &name : QSqlDatabase::connectionNames())
+        if (name.startsWith(m_connectionPrefix))
+            QSqlDatabase::removeDatabase(name);
+}
+
+QSqlDatabase ParamStore::connection()
+{
+    // Qt SQL connections belong to the thread that opened them: one per worker thread.
+    const QString name = QStringLiteral("%1-%2").arg(m_connectionPrefix).arg(quintptr(QThread::currentThreadId()));
+    if (QSqlDatabase::contains(name)) {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        if (db.isOpen())
+            return db;
+    }
+    QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
+                                                   : QSqlDatabase::addDatabase(m_options.driver, name);
+    db.setDatabaseName(m_options.database);
+    if (!m_options.user.isEmpty())
+        db.setUserName(m_options.user);
+    if (!m_options.password.isEmpty())
+        db.setPassword(m_options.password);
+    if (isSqlite())
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    if (!db.open())
+        throw Exception(sqlError(QStringLiteral("Não foi possível abrir o banco de dados %1").arg(m_options.database), db.lastError()));
+    if (isSqlite()) {
+        QSqlQuery q(db);
+        // WAL with full synchronisation: a committed change survives a power cut.
+        for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"})
+            if (!q.exec(QString::fromLatin1(pragma)))
+                throw Exception(sqlError(QStringLiteral("Erro ao configurar o banco"), q.lastError()));
+    }
+    return db;
+}
+
+namespace {
+
+QStringList statements(const QString &resource)
+{
+    QFile f(resource);
+    if (!f.open(QIODevice::ReadOnly))
+        throw Exception(QStringLiteral("Recurso %1 não encontrado.").arg(resource));
+    QStringList out;
+    QString current;
+    for (const QString &line : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'))) {
+        if (line.trimmed().startsWith(QLatin1String("--")))
+            continue;
+        current += line + QLatin1Char('\n');
+        if (line.trimmed().endsWith(QLatin1Char(';'))) {
+            out.append(current.trimmed().chopped(1));
+            current.clear();
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+void ParamStore::open()
+{
+    QSqlDatabase db = connection();
+    if (!isSqlite())
+        return; // Firebird databases are created by db/firebird's scripts
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'PARAMGNRE'")) || !q.next())
+        throw Exception(sqlError(QStringLiteral("Erro ao ler o esquema"), q.lastError()));
+    const bool fresh = q.value(0).toInt() == 0;
+    q.finish();
+    if (!fresh)
+        return;
+    std::lock_guard lock(m_writeLock);
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        throw Exception(sqlError(QStringLiteral("Erro ao criar o esquema"), q.lastError()));
+    try {
+        QStringList all = statements(QStringLiteral(":/db/sqlite/schema.sql"));
+        if (m_options.demo)
+            all += statements(QStringLiteral(":/db/demo.sql"));
+        for (const QString &s : std::as_const(all))
+            if (!q.exec(s))
+                throw Exception(sqlError(QStringLiteral("Erro ao criar o esquema"), q.lastError()));
+        if (!q.exec(QStringLiteral("COMMIT")))
+            throw Exception(sqlError(QStringLiteral("Erro ao criar o esquema"), q.lastError()));
+    } catch (...) {
+        q.exec(QStringLiteral("ROLLBACK"));
+        throw;
+    }
+}
+
+DataPacket ParamStore::getParamGeral(const QString &company)
+{
+    QSqlQuery q = prepare(connection(), QStringLiteral(
+        "SELECT P.CDEMPRESA, P.IDGERALOGGNRE, P.CDLIVROMAG, L.NMLIVROMAG, P.NRDIASCALCDTPAG, P.CDFILIAL,"
+        " F.NMFILIAL, P.IDCALENDPAGGNRE, P.DSEMAILRETORNO, P.CDPRODUTODEB, P.CDNATUQUALIF, P.VRALIQFECP,"
+        " P.CDPRODUTOGON, PR.DSPRODUTO, P.IDGERACONTAPAG, P.IDENTRSAIDPAG, P.CDTPOPERPAG, T.NMTIPOOPER"
+        " FROM PARAMGNRE P"
+        " LEFT JOIN LIVROMAG L ON L.CDLIVROMAG = P.CDLIVROMAG"
+        " LEFT JOIN FILIAL F ON F.CDFILIAL = P.CDFILIAL"
+        " LEFT JOIN PRODGNREONLINE PR ON PR.CDPRODUTO = P.CDPRODUTOGON"
+        " LEFT JOIN TIPOOPERAC T ON T.CDTIPOOPER = P.CDTPOPERPAG AND T.IDENTRSAIDOP = COALESCE(P.IDENTRSAIDPAG, 'E')"
+        " WHERE P.CDEMPRESA = :emp"));
+    q.bindValue(QStringLiteral(":emp"), company);
+    exec(q, QStringLiteral("Erro ao ler os parâmetros gerais"));
+    return readPacket(q, paramGeralFields());
+}
+
+DataPacket ParamStore::getParamInscr(const QString &company, const QString &guideType)
+{
+    QSqlQuery q = prepare(connection(), QStringLiteral(
+        "SELECT CDEMPRESA, CDINSCESTA, SGESTADO, NRCERTIFICDIG, IDTPAMBIENTE, DSEMAILRETORNO, IDPERIODOREFAPU,"
+        " IDTPGUIA, IDCALCSTMANUAL, CDENCARGOST, CDFILIALPAG, IDFCPSEPIMP"
+        " FROM PARAMGNREINSCR WHERE CDEMPRESA = :emp AND IDTPGUIA = :tp ORDER BY CDINSCESTA"));
+    q.bindValue(QStringLiteral(":emp"), company);
+    q.bindValue(QStringLiteral(":tp"), guideType);
+    exec(q, QStringLiteral("Erro ao ler os parâmetros por inscrição"));
+    return readPacket(q, paramInscrFields());
+}
+
+DataPacket ParamStore::getLivroMag(const QString &code)
+{
+    QSqlQuery q = prepare(connection(), QStringLiteral(
+        "SELECT CDLIVROMAG, NMLIVROMAG FROM LIVROMAG WHERE (:all1 = 1 OR CDLIVROMAG = :code) ORDER BY CDLIVROMAG"));
+    q.bindValue(QStringLiteral(":all1"), code.isEmpty() ? 1 : 0);
+    q.bindValue(QStringLiteral(":code"), code);
+    exec(q, QStringLiteral("Erro ao ler os livros magnéticos"));
+    return readPacket(q, {str("CDLIVROMAG", 10), str("NMLIVROMAG", 50)});
+}
+
+DataPacket ParamStore::getProdGnreOnline(const QString &code)
+{
+    QSqlQuery q = prepare(connection(), QStringLiteral(
+        "SELECT CDPRODUTO, DSPRODUTO FROM PRODGNREONLINE WHERE (:all1 = 1 OR CDPRODUTO = :code) ORDER BY CDPRODUTO"));
+    q.bindValue(QStringLiteral(":all1"), code.isEmpty() ? 1 : 0);
+    q.bindValue(QStringLiteral(":code"), code);
+    exec(q, QStringLiteral("Erro ao ler os produtos da GNRE Online"));
+    return readPacket(q, {str("CDPRODUTO", 5), str("DSPRODUTO", 250)});
+}
+
+DataPacket ParamStore::getVdInscricao(const QString &company, const QString &registration, const QString &guideType)
+{
+    QSqlQuery q = prepare(connection(), QStringLiteral(
+        "SELECT CDINSCESTA FROM PARAMGNREINSCR WHERE CDEMPRESA = :emp AND CDINSCESTA = :insc AND IDTPGUIA = :tp"));
+    q.bindValue(QStringLiteral(":emp"), company);
+    q.bindValue(QStringLiteral(":insc"), registration);
+    q.bindValue(QStringLiteral(":tp"), guideType);
+    exec(q, QStringLiteral("Erro ao verificar a inscrição estadual"));
+    return readPacket(q, {str("CDINSCESTA", 16)});
+}
+
+void ParamStore::setParamGNRE(const Delta &delta)
+{
+    static const Table table = [] {
+        Table t;
+        t.name = QStringLiteral("PARAMGNRE");
+        t.label = QStringLiteral("parâmetros gerais da empresa %1");
+        t.labelKeys = {QStringLiteral("CDEMPRESA")};
+        t.packetFields = paramGeralFields();
+        t.stored = geralStored;
+        t.key = {QStringLiteral("CDEMPRESA")};
+        t.checks.insert("IDGERALOGGNRE", flag());
+        t.checks.insert("IDGERACONTAPAG", flag());
+        t.checks.insert("IDCALENDPAGGNRE", oneOf({"F", "C", "B"}));
+        t.checks.insert("CDPRODUTODEB", wholeIn(1, 12));
+        t.checks.insert("CDNATUQUALIF", wholeIn(1, 5));
+        t.checks.insert("IDENTRSAIDPAG", oneOf({"E"}));
+        t.checks.insert("NRDIASCALCDTPAG", numberIn(0, 99));
+        t.checks.insert("VRALIQFECP", numberIn(0, 100));
+        return t;
+    }();
+    applyDelta(table, delta);
+}
+
+void ParamStore::setParamInscr(const Delta &delta)
+{
+    static const Table table = [] {
+        Table t;
+        t.name = QStringLiteral("PARAMGNREINSCR");
+        t.label = QStringLiteral("parâmetros da inscrição %1 da empresa %2");
+        t.labelKeys = {QStringLiteral("CDINSCESTA"), QStringLiteral("CDEMPRESA")};
+        t.packetFields = paramInscrFields();
+        for (const FieldDef &f : t.packetFields)
+            t.stored.append(f.name);
+        t.key = {QStringLiteral("CDEMPRESA"), QStringLiteral("IDTPGUIA"), QStringLiteral("CDINSCESTA")};
+        t.checks.insert("IDTPAMBIENTE", oneOf({"H", "P"}));
+        t.checks.insert("IDPERIODOREFAPU", oneOf({"I", "D", "Q", "M"}));
+        t.checks.insert("IDCALCSTMANUAL", flag());
+        t.checks.insert("IDFCPSEPIMP", flag());
+        return t;
+    }();
+    applyDelta(table, delta);
+}
+
+void ParamStore::applyDelta(const Table &table, const Delta &delta)
+{
+    // Map the delta's columns to the table's; every field the table knows must be there.
+    QVector<int> column; // packetFields index -> delta column
+    for (const FieldDef &f : table.packetFields) {
+        const int c = delta.indexOf(f.name);
+        if (c < 0)
+            refuse(QStringLiteral("Alteração recusada: falta o campo %1.").arg(f.name));
+        if (delta.fields.at(c).type != f.type)
+            refuse(QStringLiteral("Alteração recusada: tipo incorreto no campo %1.").arg(f.name));
+        column.append(c);
+    }
+    for (const FieldDef &f : delta.fields) {
+        bool known = false;
+        for (const FieldDef &t : table.packetFields)
+            known = known || t.name == f.name;
+        if (!known)
+            refuse(QStringLiteral("Alteração recusada: campo desconhecido %1.").arg(f.name));
+    }
+    if (delta.changes.isEmpty())
+        return;
+
+    auto valueOf = [&](const Row &row, const QString &name) -> QVariant {
+        for (int i = 0; i < table.packetFields.size(); ++i)
+            if (table.packetFields.at(i).name == name)
+                return row.at(column.at(i));
+        return QVariant();
+    };
+    auto keyText = [&](const Row &row) {
+        QString label = table.label;
+        for (const QString &k : table.labelKeys)
+            label = label.arg(valueOf(row, k).toString());
+        return label;
+    };
+    auto validate = [&](const Row &row) {
+        for (const FieldDef &f : table.packetFields) {
+            if (!table.stored.contains(f.name))
+                continue;
+            const QVariant v = valueOf(row, f.name);
+            if (f.type == FieldType::String && v.toString().size() > f.size)
+                refuse(QStringLiteral("O campo %1 aceita no máximo %2 caracteres.").arg(f.name).arg(f.size));
+            if (const auto it = table.checks.constFind(f.name); it != table.checks.constEnd())
+                (*it)(v, f.name);
+        }
+        for (const QString &k : table.key)
+            if (valueOf(row, k).toString().trimmed().isEmpty())
+                refuse(k == QLatin1String("CDEMPRESA") ? QStringLiteral("Empresa deve ser informada.")
+                       : k == QLatin1String("CDINSCESTA") ? QStringLiteral("Inscrição estadual deve ser informada.")
+                                                          : QStringLiteral("O campo %1 deve ser informado.").arg(k));
+    };
+
+    QString where;
+    for (const QString &k : table.key)
+        where += (where.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ")) + k + QStringLiteral(" = :k_") + k;
+    auto bindKey = [&](QSqlQuery &q, const Row &row) {
+        for (const QString &k : table.key)
+            q.bindValue(QStringLiteral(":k_") + k, valueOf(row, k).toString());
+    };
+
+    std::lock_guard lock(m_writeLock);
+    QSqlDatabase db = connection();
+    QSqlQuery tx(db);
+    const bool begun = isSqlite() ? tx.exec(QStringLiteral("BEGIN IMMEDIATE")) : db.transaction();
+    if (!begun)
+        throw Exception(sqlError(QStringLiteral("Erro ao iniciar a transação"), isSqlite() ? tx.lastError() : db.lastError()));
+    try {
+        auto storedRow = [&](const Row &keyRow, bool &found) {
+            QSqlQuery q = prepare(db, QStringLiteral("SELECT %1 FROM %2%3").arg(table.stored.join(QStringLiteral(", ")), table.name, where));
+            bindKey(q, keyRow);
+            exec(q, QStringLiteral("Erro ao ler o registro"));
+            Row r;
+            found = q.next();
+            if (found)
+                for (int i = 0; i < table.stored.size(); ++i)
+                    r.append(q.value(i));
+            return r;
+        };
+        auto requireUnchanged = [&](const Row &old) {
+            bool found = false;
+            const Row now = storedRow(old, found);
+            if (!found)
+                refuse(QStringLiteral("Os %1 foram excluídos por outro usuário. Recarregue os dados.").arg(keyText(old)));
+            for (int i = 0; i < table.stored.size(); ++i) {
+                const FieldDef *f = nullptr;
+                for (const FieldDef &pf : table.packetFields)
+                    if (pf.name == table.stored.at(i))
+                        f = &pf;
+                if (!rt::sameValue(fromSql(now.at(i), f->type), valueOf(old, f->name)))
+                    refuse(QStringLiteral("Os %1 foram alterados por outro usuário desde que foram carregados. "
+                                          "Recarregue os dados e faça a alteração novamente.").arg(keyText(old)));
+            }
+        };
+        auto requireAbsent = [&](const Row &row) {
+            bool found = false;
+            storedRow(row, found);
+            if (found)
+                refuse(QStringLiteral("Os %1 já estão cadastrados.").arg(keyText(row)));
+        };
+        auto write = [&](const QString &sql, const Row &values, const Row *keyRow) {
+            QSqlQuery q = prepare(db, sql);
+            for (const QString &c : table.stored) {
+                FieldType type = FieldType::String;
+                for (const FieldDef &pf : table.packetFields)
+                    if (pf.name == c)
+                        type = pf.type;
+                q.bindValue(QStringLiteral(":v_") + c, toSql(valueOf(values, c), type));
+            }
+            if (keyRow)
+                bindKey(q, *keyRow);
+            exec(q, QStringLiteral("Erro ao gravar"));
+        };
+
+        QStringList assignments, placeholders;
+        for (const QString &c : table.stored) {
+            assignments.append(c + QStringLiteral(" = :v_") + c);
+            placeholders.append(QStringLiteral(":v_") + c);
+        }
+        const QString insertSql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                      .arg(table.name, table.stored.join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", ")));
+        const QString updateSql = QStringLiteral("UPDATE %1 SET %2%3").arg(table.name, assignments.join(QStringLiteral(", ")), where);
+
+        for (const rt::Change &c : delta.changes) {
+            switch (c.kind) {
+            case rt::ChangeKind::Insert:
+                validate(c.newValues);
+                requireAbsent(c.newValues);
+                write(insertSql, c.newValues, nullptr);
+                break;
+            case rt::ChangeKind::Modify: {
+                validate(c.newValues);
+                requireUnchanged(c.oldValues);
+                bool keyChanged = false;
+                for (const QString &k : table.key)
+                    keyChanged = keyChanged || valueOf(c.oldValues, k).toString() != valueOf(c.newValues, k).toString();
+                if (keyChanged)
+                    requireAbsent(c.newValues);
+                write(updateSql, c.newValues, &c.oldValues);
+                break;
+            }
+            case rt::ChangeKind::Delete: {
+                requireUnchanged(c.oldValues);
+                QSqlQuery q = prepare(db, QStringLiteral("DELETE FROM %1%2").arg(table.name, where));
+                bindKey(q, c.oldValues);
+                exec(q, QStringLiteral("Erro ao excluir"));
+                break;
+            }
+            }
+        }
+        const bool committed = isSqlite() ? tx.exec(QStringLiteral("COMMIT")) : db.commit();
+        if (!committed)
+            throw Exception(sqlError(QStringLiteral("Erro ao confirmar a transação"), isSqlite() ? tx.lastError() : db.lastError()));
+    } catch (...) {
+        if (isSqlite())
+            tx.exec(QStringLiteral("ROLLBACK"));
+        else
+            db.rollback();
+        throw;
+    }
+}

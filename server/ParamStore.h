@@ -1,0 +1,49 @@
+#pragma once
+
+#include "DataPacket.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <mutex>
+
+// Where the parameter records live: one database reached through Qt SQL
+// (SQLite by default, Firebird when configured). Every change is applied in
+// one transaction, checked against the values the client loaded.
+class ParamStore
+{
+public:
+    struct Options
+    {
+        QString driver = QStringLiteral("QSQLITE"); // or QIBASE
+        QString database;                            // file, or host/port:path for Firebird
+        QString user;
+        QString password;
+        bool demo = false;
+    };
+
+    explicit ParamStore(const Options &options);
+    ~ParamStore();
+
+    // Creates the schema of a new database (and the demo data when asked).
+    void open();
+
+    rt::DataPacket getParamGeral(const QString &company);
+    rt::DataPacket getParamInscr(const QString &company, const QString &guideType);
+    rt::DataPacket getLivroMag(const QString &code);
+    rt::DataPacket getProdGnreOnline(const QString &code);
+    rt::DataPacket getVdInscricao(const QString &company, const QString &registration, const QString &guideType);
+
+    void setParamGNRE(const rt::Delta &delta);
+    void setParamInscr(const rt::Delta &delta);
+
+    bool isSqlite() const { return m_options.driver == QLatin1String("QSQLITE"); }
+
+private:
+    QSqlDatabase connection();
+    struct Table;
+    void applyDelta(const Table &table, const rt::Delta &delta);
+
+    Options m_options;
+    QString m_connectionPrefix;
+    std::mutex m_writeLock;
+};

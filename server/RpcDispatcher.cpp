@@ -1,0 +1,63 @@
+#include "RpcDispatcher.h"
+
+#include "Exceptions.h"
+#include "JsonRpc.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+void RpcDispatcher::add(const QString &method, QVector<Param> params, Handler handler)
+{
+    m_methods.insert(method, Method{std::move(params), std::move(handler)});
+}
+
+QByteArray RpcDispatcher::handle(const QByteArray &body) const
+{
+    QJsonParseError err;
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &err);
+    if (err.error != QJsonParseError::NoError)
+        return jsonrpc::failure(QJsonValue::Null, jsonrpc::ParseError, QStringLiteral("JSON inválido: %1").arg(err.errorString()));
+    if (!doc.isObject())
+        return jsonrpc::failure(QJsonValue::Null, jsonrpc::InvalidRequest, QStringLiteral("Requisição inválida: esperado um objeto."));
+
+    const QJsonObject req = doc.object();
+    const bool notification = !req.contains("id");
+    const QJsonValue id = req.value("id");
+    if (!(id.isString() || id.isDouble() || id.isNull() || id.isUndefined()))
+        return jsonrpc::failure(QJsonValue::Null, jsonrpc::InvalidRequest, QStringLiteral("Requisição inválida: id."));
+    if (req.value("jsonrpc").toString() != QLatin1String("2.0") || !req.value("method").isString())
+        return jsonrpc::failure(id, jsonrpc::InvalidRequest, QStringLiteral("Requisição inválida: versão ou método."));
+    const QJsonValue paramsValue = req.value("params");
+    if (!(paramsValue.isArray() || paramsValue.isUndefined()))
+        return jsonrpc::failure(id, jsonrpc::InvalidParams, QStringLiteral("Os parâmetros devem ser uma lista posicional."));
+
+    const QString name = req.value("method").toString();
+    const auto it = m_methods.constFind(name);
+    if (it == m_methods.constEnd())
+        return jsonrpc::failure(id, jsonrpc::MethodNotFound, QStringLiteral("Método desconhecido: %1").arg(name));
+
+    const QJsonArray params = paramsValue.toArray();
+    if (params.size() != it->params.size())
+        return jsonrpc::failure(id, jsonrpc::InvalidParams,
+                                QStringLiteral("%1 espera %2 parâmetro(s), recebeu %3.").arg(name).arg(it->params.size()).arg(params.size()));
+    for (int i = 0; i < params.size(); ++i) {
+        const bool fits = it->params.at(i) == Param::String ? params.at(i).isString() : params.at(i).isObject();
+        if (!fits)
+            return jsonrpc::failure(id, jsonrpc::InvalidParams,
+                                    QStringLiteral("%1: o parâmetro %2 deve ser %3.")
+                                        .arg(name).arg(i + 1)
+                                        .arg(it->params.at(i) == Param::String ? QStringLiteral("um texto") : QStringLiteral("um objeto")));
+    }
+
+    QByteArray reply;
+    try {
+        reply = jsonrpc::success(id, it->handler(params));
+    } catch (const rt::Exception &e) {
+        reply = jsonrpc::failure(id, jsonrpc::ServiceRefused, e.message());
+    } catch (const std::exception &e) {
+        reply = jsonrpc::failure(id, jsonrpc::InternalError, QStringLiteral("Erro interno: %1").arg(QString::fromLocal8Bit(e.what())));
+    } catch (...) {
+        reply = jsonrpc::failure(id, jsonrpc::InternalError, QStringLiteral("Erro interno."));
+    }
+    return notification ? QByteArray() : reply;
+}

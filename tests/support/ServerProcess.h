@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonValue>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "JsonRpc.h"
+
+namespace httplib { class Client; }
+
+// A real fis94100-server on a temporary database, on a free loopback port.
+class ServerProcess
+{
+public:
+    explicit ServerProcess(const QStringList &extraArgs = {}, bool demo = true);
+    ~ServerProcess();
+
+    bool started() const { return m_port > 0; }
+    int port() const { return m_port; }
+    QString databasePath() const { return m_dir.filePath(QStringLiteral("params.sqlite")); }
+    QString certDir() const { return m_dir.filePath(QStringLiteral("certs")); }
+    QString error() const { return m_error; }
+    void stop();
+
+    // One JSON-RPC call on a keep-alive connection of this helper.
+    jsonrpc::Reply call(const QString &method, const QJsonArray &params);
+    // The raw HTTP exchange, for malformed requests.
+    QByteArray post(const QByteArray &body, int *status = nullptr);
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    int m_port = 0;
+    QString m_error;
+    std::unique_ptr<httplib::Client> m_client;
+    qint64 m_nextId = 1;
+};
+
+QString serverExecutable();

@@ -1,0 +1,342 @@
+// The parameter service over real HTTP on a temporary SQLite database.
+#include "ClientDataSet.h"
+#include "Exceptions.h"
+#include "ServerProcess.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+using namespace rt;
+
+namespace {
+
+DataPacket packetOf(const jsonrpc::Reply &r)
+{
+    if (!r.ok)
+        throw Exception(r.message);
+    return DataPacket::fromJson(r.result);
+}
+
+// A client dataset loaded with whatever the service answers, as the screen does.
+void loadInto(TClientDataSet &ds, const jsonrpc::Reply &r)
+{
+    const DataPacket p = packetOf(r);
+    if (ds.fieldCount() == 0)
+        for (const FieldDef &f : p.fields)
+            ds.addField(f.name, f.type, f.size);
+    ds.SetData(p);
+}
+
+int openssl(const QStringList &args)
+{
+    QProcess p;
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.setStandardErrorFile(QProcess::nullDevice());
+    p.start("openssl", args);
+    return p.waitForFinished(30000) ? p.exitCode() : -1;
+}
+
+QString valueOf(const DataPacket &p, int row, const QString &field) { return p.rows.at(row).at(p.indexOf(field)).toString(); }
+
+} // namespace
+
+class TestParamService : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<ServerProcess> server;
+
+    jsonrpc::Reply call(const QString &m, const QJsonArray &a) { return server->call(m, a); }
+    DataPacket geral(const QString &company) { return packetOf(call("GetParamGeral", {company})); }
+    DataPacket inscr(const QString &company, const QString &type) { return packetOf(call("GetParamInscr", {company, type})); }
+
+private slots:
+    void init()
+    {
+        server = std::make_unique<ServerProcess>();
+        QVERIFY2(server->started(), qPrintable(server->error()));
+    }
+    void cleanup() { server.reset(); }
+
+    void readsGeneralRecordWithNamesResolved()
+    {
+        const DataPacket p = geral("01");
+        QCOMPARE(p.fields.size(), 18);
+        QCOMPARE(p.rows.size(), 1);
+        QCOMPARE(valueOf(p, 0, "NMFILIAL"), QString("Filial São Paulo"));
+        QCOMPARE(valueOf(p, 0, "NMLIVROMAG"), QString("Livro de Apuração do ICMS"));
+        QCOMPARE(valueOf(p, 0, "NMTIPOOPER"), QString("Pagamento de Tributos"));
+        QCOMPARE(valueOf(p, 0, "DSPRODUTO"), QString("Bebidas alcoólicas e não alcoólicas"));
+        QCOMPARE(p.rows.at(0).at(p.indexOf("NRDIASCALCDTPAG")).toDouble(), 5.0);
+        QCOMPARE(geral("").rows.size(), 0);   // no company
+        QCOMPARE(geral("03").rows.size(), 0); // company without a record yet
+    }
+
+    void readsTheOtherLists()
+    {
+        QCOMPARE(inscr("01", "GON").rows.size(), 2);
+        QCOMPARE(inscr("01", "DRJ").rows.size(), 0);
+        QCOMPARE(inscr("01", "GON").fields.size(), 12);
+
+        const DataPacket books = packetOf(call("GetLivroMag", {""}));
+        QCOMPARE(books.rows.size(), 3);
+        QCOMPARE(packetOf(call("GetLivroMag", {"0000000007"})).rows.size(), 1);
+        QCOMPARE(packetOf(call("GetLivroMag", {"7"})).rows.size(), 0); // codes are compared as stored
+
+        QCOMPARE(packetOf(call("GetProdGnreOnline", {""})).rows.size(), 4);
+        QCOMPARE(valueOf(packetOf(call("GetProdGnreOnline", {"005"})), 0, "DSPRODUTO"), QString("Peças e acessórios automotivos"));
+
+        QCOMPARE(packetOf(call("GetVdInscricao", {"01", "110042490114", "GON"})).rows.size(), 1);
+        QCOMPARE(packetOf(call("GetVdInscricao", {"01", "110042490114", "DRJ"})).rows.size(), 0);
+    }
+
+    void listsInstalledCertificates()
+    {
+        // Empty directory: OK with no rows.
+        jsonrpc::Reply r = call("GetCertificado", {});
+        QVERIFY(r.ok);
+        QCOMPARE(r.result.toArray().at(0).toString(), QString("OK"));
+        QCOMPARE(DataPacket::fromJson(r.result.toArray().at(1)).rows.size(), 0);
+
+        const QString pem = server->certDir() + "/empresa.pem";
+        const int rc = openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                                                     server->certDir() + "/../key.pem", "-out", pem, "-days", "30",
+                                                     "-subj", "/CN=Comércio Teste Ltda:12345678000199", "-set_serial", "0x1A2B",
+                                                     "-utf8"});
+        if (rc != 0)
+            QSKIP("openssl command not available");
+        openssl({"x509", "-in", pem, "-outform", "DER", "-out", server->certDir() + "/empresa.cer"});
+        r = call("GetCertificado", {});
+        const DataPacket p = DataPacket::fromJson(r.result.toArray().at(1));
+        QCOMPARE(p.rows.size(), 2); // the PEM and the DER copy
+        QCOMPARE(valueOf(p, 0, "NMRAZAOSOCIAL"), QString("Comércio Teste Ltda:12345678000199"));
+        QCOMPARE(valueOf(p, 0, "NRSERIE"), QString("1A2B"));
+        QVERIFY(QDate::fromString(valueOf(p, 0, "DTVALIDADE"), "dd/MM/yyyy") > QDate::currentDate());
+
+        QDir(server->certDir()).removeRecursively();
+        r = call("GetCertificado", {});
+        QVERIFY(r.ok);
+        QCOMPARE(r.result.toArray().at(0).toString(), QString("ERRO"));
+        QVERIFY(r.result.toArray().at(1).toString().contains("não existe"));
+    }
+
+    void deltaRoundTrip_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("insert") << "insert";
+        QTest::newRow("modify") << "modify";
+        QTest::newRow("delete") << "delete";
+    }
+
+    void deltaRoundTrip()
+    {
+        QFETCH(QString, kind);
+        TClientDataSet ds("cdsParamInscr");
+        loadInto(ds, call("GetParamInscr", {"01", "GON"}));
+        if (kind == "insert") {
+            ds.Append();
+            for (auto [f, v] : {std::pair{"CDEMPRESA", "01"}, {"CDINSCESTA", "0623079040081"}, {"SGESTADO", "MG"},
+                                {"IDTPGUIA", "GON"}, {"IDTPAMBIENTE", "P"}, {"IDPERIODOREFAPU", "I"},
+                                {"IDCALCSTMANUAL", "N"}, {"IDFCPSEPIMP", "S"}})
+                ds.FieldByName(f)->setAsString(v);
+            ds.Post();
+        } else if (kind == "modify") {
+            ds.Edit();
+            ds.FieldByName("CDFILIALPAG")->setAsString("0010");
+            ds.FieldByName("DSEMAILRETORNO")->setAsString("nfe@empresa.com.br");
+            ds.Post();
+        } else {
+            ds.Delete();
+        }
+        const jsonrpc::Reply r = call("SetParamInscr", {ds.GetDelta().toJson()});
+        QVERIFY2(r.ok, qPrintable(r.message));
+        ds.MergeChangeLog();
+
+        const DataPacket stored = inscr("01", "GON");
+        QCOMPARE(stored.rows, ds.Data().rows.size() == stored.rows.size() ? stored.rows : QVector<Row>());
+        if (kind == "insert")
+            QCOMPARE(stored.rows.size(), 3);
+        if (kind == "modify")
+            QCOMPARE(valueOf(stored, 0, "CDFILIALPAG"), QString("0010"));
+        if (kind == "delete")
+            QCOMPARE(stored.rows.size(), 1);
+    }
+
+    void firstGeneralRecordOfACompany()
+    {
+        TClientDataSet ds("cdsParamGeral");
+        loadInto(ds, call("GetParamGeral", {"03"}));
+        ds.Insert();
+        ds.FieldByName("CDEMPRESA")->setAsString("03");
+        ds.FieldByName("IDCALENDPAGGNRE")->setAsString("F");
+        ds.FieldByName("CDFILIAL")->setAsString("0010");
+        ds.FieldByName("NMFILIAL")->setAsString("nome digitado"); // never stored
+        ds.FieldByName("NRDIASCALCDTPAG")->setAsFloat(0);
+        ds.Post();
+        const jsonrpc::Reply r = call("SetParamGNRE", {ds.GetDelta().toJson()});
+        QVERIFY2(r.ok, qPrintable(r.message));
+        const DataPacket p = geral("03");
+        QCOMPARE(valueOf(p, 0, "NMFILIAL"), QString("Filial Belo Horizonte"));
+        QCOMPARE(p.rows.at(0).at(p.indexOf("NRDIASCALCDTPAG")).toDouble(), 0.0);
+        QVERIFY(p.rows.at(0).at(p.indexOf("VRALIQFECP")).isNull());
+    }
+
+    void twoClientsSavingTheSameRecord()
+    {
+        TClientDataSet a("a"), b("b");
+        loadInto(a, call("GetParamGeral", {"01"}));
+        loadInto(b, call("GetParamGeral", {"01"}));
+        a.Edit();
+        a.FieldByName("DSEMAILRETORNO")->setAsString("a@empresa.com.br");
+        a.Post();
+        b.Edit();
+        b.FieldByName("CDFILIAL")->setAsString("0001");
+        b.Post();
+
+        QVERIFY(call("SetParamGNRE", {a.GetDelta().toJson()}).ok);
+        const jsonrpc::Reply lost = call("SetParamGNRE", {b.GetDelta().toJson()});
+        QVERIFY(!lost.ok);
+        QVERIFY2(lost.message.contains("alterados por outro usuário"), qPrintable(lost.message));
+
+        const DataPacket p = geral("01");
+        QCOMPARE(valueOf(p, 0, "DSEMAILRETORNO"), QString("a@empresa.com.br"));
+        QCOMPARE(valueOf(p, 0, "CDFILIAL"), QString("0002"));
+
+        // Deleting what someone else already deleted is refused too.
+        TClientDataSet c("c"), d("d");
+        loadInto(c, call("GetParamInscr", {"01", "GON"}));
+        loadInto(d, call("GetParamInscr", {"01", "GON"}));
+        c.Delete();
+        d.Delete();
+        QVERIFY(call("SetParamInscr", {c.GetDelta().toJson()}).ok);
+        const jsonrpc::Reply gone = call("SetParamInscr", {d.GetDelta().toJson()});
+        QVERIFY(!gone.ok);
+        QVERIFY2(gone.message.contains("excluídos por outro usuário"), qPrintable(gone.message));
+    }
+
+    void invalidDeltasChangeNothing_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("flag") << "IDCALCSTMANUAL" << QVariant("X") << "IDCALCSTMANUAL";
+        QTest::newRow("environment") << "IDTPAMBIENTE" << QVariant("Z") << "IDTPAMBIENTE";
+        QTest::newRow("period") << "IDPERIODOREFAPU" << QVariant("A") << "IDPERIODOREFAPU";
+        QTest::newRow("width") << "DSEMAILRETORNO" << QVariant(QString(101, 'x')) << "DSEMAILRETORNO";
+        QTest::newRow("registration") << "CDINSCESTA" << QVariant() << "Inscrição estadual deve ser informada.";
+        QTest::newRow("company") << "CDEMPRESA" << QVariant("  ") << "Empresa deve ser informada.";
+    }
+
+    void invalidDeltasChangeNothing()
+    {
+        QFETCH(QString, field);
+        QFETCH(QVariant, value);
+        QFETCH(QString, expected);
+        const DataPacket before = inscr("01", "GON");
+
+        // A valid change first, then the invalid one: all or nothing.
+        Delta d;
+        d.fields = before.fields;
+        Row good = before.rows.at(0);
+        good[before.indexOf("CDENCARGOST")] = "02";
+        d.changes.append(Change{ChangeKind::Modify, before.rows.at(0), good});
+        Row bad = before.rows.at(1);
+        bad[before.indexOf(field)] = value;
+        d.changes.append(Change{ChangeKind::Modify, before.rows.at(1), bad});
+
+        const jsonrpc::Reply r = call("SetParamInscr", {d.toJson()});
+        QVERIFY(!r.ok);
+        QCOMPARE(r.code, int(jsonrpc::ServiceRefused));
+        QVERIFY2(r.message.contains(expected), qPrintable(r.message));
+        QCOMPARE(inscr("01", "GON").rows, before.rows);
+    }
+
+    void generalCodeDomains_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("calendar B") << "IDCALENDPAGGNRE" << QVariant("B") << true;
+        QTest::newRow("calendar c") << "IDCALENDPAGGNRE" << QVariant("c") << false;
+        QTest::newRow("product 12") << "CDPRODUTODEB" << QVariant("00012") << true;
+        QTest::newRow("product 13") << "CDPRODUTODEB" << QVariant("00013") << false;
+        QTest::newRow("product text") << "CDPRODUTODEB" << QVariant("abc") << false;
+        QTest::newRow("nature 5") << "CDNATUQUALIF" << QVariant("5") << true;
+        QTest::newRow("nature 6") << "CDNATUQUALIF" << QVariant("6") << false;
+        QTest::newRow("rate 100") << "VRALIQFECP" << QVariant(100.0) << true;
+        QTest::newRow("rate 101") << "VRALIQFECP" << QVariant(101.0) << false;
+        QTest::newRow("log flag") << "IDGERALOGGNRE" << QVariant("s") << false;
+    }
+
+    void generalCodeDomains()
+    {
+        QFETCH(QString, field);
+        QFETCH(QVariant, value);
+        QFETCH(bool, accepted);
+        const DataPacket before = geral("01");
+        Delta d;
+        d.fields = before.fields;
+        Row row = before.rows.at(0);
+        row[before.indexOf(field)] = value;
+        d.changes.append(Change{ChangeKind::Modify, before.rows.at(0), row});
+        const jsonrpc::Reply r = call("SetParamGNRE", {d.toJson()});
+        QCOMPARE(r.ok, accepted);
+        if (!accepted) {
+            QVERIFY2(r.message.contains(field), qPrintable(r.message));
+            QCOMPARE(geral("01").rows, before.rows);
+        }
+    }
+
+    void insertOfAnExistingKeyIsRefused()
+    {
+        const DataPacket before = inscr("01", "GON");
+        Delta d;
+        d.fields = before.fields;
+        d.changes.append(Change{ChangeKind::Insert, {}, before.rows.at(0)});
+        const jsonrpc::Reply r = call("SetParamInscr", {d.toJson()});
+        QVERIFY(!r.ok);
+        QVERIFY2(r.message.contains("já estão cadastrados"), qPrintable(r.message));
+    }
+
+    void badRequests_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("code");
+        QTest::newRow("not json") << QByteArray("{\"jsonrpc\":") << int(jsonrpc::ParseError);
+        QTest::newRow("array") << QByteArray("[1,2]") << int(jsonrpc::InvalidRequest);
+        QTest::newRow("no version") << QByteArray(R"({"method":"GetParamGeral","params":["01"],"id":1})") << int(jsonrpc::InvalidRequest);
+        QTest::newRow("unknown method") << QByteArray(R"({"jsonrpc":"2.0","method":"DropAll","params":[],"id":1})") << int(jsonrpc::MethodNotFound);
+        QTest::newRow("too few") << QByteArray(R"({"jsonrpc":"2.0","method":"GetParamInscr","params":["01"],"id":1})") << int(jsonrpc::InvalidParams);
+        QTest::newRow("wrong type") << QByteArray(R"({"jsonrpc":"2.0","method":"GetParamGeral","params":[1],"id":1})") << int(jsonrpc::InvalidParams);
+        QTest::newRow("named params") << QByteArray(R"({"jsonrpc":"2.0","method":"GetParamGeral","params":{"a":"01"},"id":1})") << int(jsonrpc::InvalidParams);
+        QTest::newRow("delta not a delta") << QByteArray(R"({"jsonrpc":"2.0","method":"SetParamGNRE","params":[{"x":1}],"id":1})") << int(jsonrpc::ServiceRefused);
+        QTest::newRow("delta with unknown field") << QByteArray(R"({"jsonrpc":"2.0","method":"SetParamGNRE","params":[{"fields":[{"name":"X","type":"float"}],"changes":[]}],"id":1})") << int(jsonrpc::ServiceRefused);
+        QTest::newRow("oversized") << (QByteArray(R"({"jsonrpc":"2.0","method":"GetParamGeral","params":[")") + QByteArray(2 * 1024 * 1024, 'a') + QByteArray(R"("],"id":1})")) << int(jsonrpc::InvalidRequest);
+    }
+
+    void badRequests()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(int, code);
+        const DataPacket before = geral("01");
+        const jsonrpc::Reply r = jsonrpc::parseReply(server->post(body));
+        QVERIFY(!r.ok);
+        QCOMPARE(r.code, code);
+        QVERIFY(!r.message.isEmpty());
+        QCOMPARE(geral("01").rows, before.rows); // still serving, nothing written
+    }
+
+    void stopsCleanlyOnTerm()
+    {
+        server->stop();
+        // The database is whole after the stop: a new server on it reads the same data.
+        ServerProcess again({"--database", server->databasePath()}, false);
+        QVERIFY(again.started());
+        QCOMPARE(DataPacket::fromJson(again.call("GetParamGeral", {"01"}).result).rows.size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestParamService)
+#include "tst_paramservice.moc"

@@ -162,13 +162,13 @@ private slots:
         f->ds.Next();
         QCOMPARE(f->combo->currentText(), QString()); // null shows the empty text
         f->combo->setFocus();
-        QTest::keyClick(f->combo, Qt::Key_Down); // user's choice: the empty item
+        QTest::keyClick(f->combo, Qt::Key_Down); // the user's choice, from the empty item
         QVERIFY(f->ds.editing());
-        QVERIFY(f->ds.FieldByName("NIVEL")->IsNull());
-        QCOMPARE(f->combo->currentIndex(), 0); // the empty text shows the empty item, so the keys go on from it
-        QTest::keyClick(f->combo, Qt::Key_Down);
         QCOMPARE(f->ds.FieldByName("NIVEL")->AsString(), QString("1"));
         QCOMPARE(f->combo->currentText(), QString("1 - Baixo"));
+        QTest::keyClick(f->combo, Qt::Key_Up); // back to the empty item: no code
+        QVERIFY(f->ds.FieldByName("NIVEL")->IsNull());
+        QCOMPARE(f->combo->currentIndex(), 0);
     }
 
     void checkBoxWritesItsValuesAndReportsEveryChange()

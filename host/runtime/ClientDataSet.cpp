@@ -183,8 +183,9 @@ TClientDataSet::TClientDataSet(const QString &name) : Name(name) {}
 
 TClientDataSet::~TClientDataSet()
 {
-    for (TDataSource *s : std::as_const(m_sources))
-        s->setDataSet(nullptr);
+    const auto sources = m_sources;
+    for (TDataSource *s : sources)
+        s->forgetDataSet();
 }
 
 TField *TClientDataSet::addField(const QString &name, FieldType type, int size)
@@ -692,9 +693,12 @@ void TDataSource::setDataSet(TClientDataSet *dataSet)
     m_dataSet = dataSet;
     if (m_dataSet)
         m_dataSet->attach(this);
+    notifyLayout();
     notifyState();
     notifyData(nullptr);
 }
+
+void TDataSource::forgetDataSet() { m_dataSet = nullptr; }
 
 int TDataSource::addStateListener(std::function<void()> listener)
 {

@@ -224,6 +224,8 @@ public:
 
     TClientDataSet *DataSet() const { return m_dataSet; }
     void setDataSet(TClientDataSet *dataSet);
+    // The dataset is being destroyed: let go of it without telling anyone.
+    void forgetDataSet();
     DataSetState State() const { return m_dataSet ? m_dataSet->State() : DataSetState::dsInactive; }
 
     // Extra listeners (framework and screen code that follow a data source)

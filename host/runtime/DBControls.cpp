@@ -117,6 +117,7 @@ void TDBEdit::applyColor()
     const QColor c = face ? clBtnFace() : m_color;
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
         p.setColor(group, QPalette::Base, c);
+    p.setColor(QPalette::Disabled, QPalette::Text, QColor(64, 64, 64)); // a name shown, not a control switched off
     setPalette(p);
 }
 

@@ -60,6 +60,7 @@ public:
     void dataChanged(TField *field) override;
     void updateData() override;
     bool focusField(TField *field) override;
+    void layoutChanged() override { applyMask(); }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

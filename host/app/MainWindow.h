@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QLibrary>
+#include <QMainWindow>
+#include <QVariant>
+
+class QMdiArea;
+
+// The host client's main window: screens open as child windows of its area.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Loads a module on demand and calls its entry with the parameters.
+    void openModule(const QString &module, const QVariant &params);
+    // Asks for the guide type and the company, then opens FIS94100.
+    void openParamGNRE();
+
+private:
+    QMdiArea *m_area;
+    QList<QLibrary *> m_modules;
+};

@@ -1,0 +1,69 @@
+// fis94100-host: the host client that opens the screen modules.
+#include "ADOIBQuery.h"
+#include "Application.h"
+#include "Dialogs.h"
+#include "MainWindow.h"
+#include "NetConnection.h"
+
+#include <QCommandLineParser>
+#include <QSqlQuery>
+#include <QStatusBar>
+#include <QTimer>
+
+int main(int argc, char **argv)
+{
+    THostApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("fis94100-host"));
+    rt::Dialogs::setApplicationTitle(QStringLiteral("Sistema Fiscal"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Host client of the fiscal screens. Settings come from the options, the environment "
+        "(FIS94100_SERVER_HOST, FIS94100_SERVER_PORT, FIS94100_HOST_DRIVER, FIS94100_HOST_DATABASE, "
+        "FIS94100_MODULE_DIR) or the settings file (FIS94100_CONFIG)."));
+    parser.addHelpOption();
+    const QCommandLineOption open("open", "Opens FIS94100 at start for a guide type and a company code, e.g. GON:01.", "guide:company");
+    const QCommandLineOption db("database", "Host database: SQLite file or Firebird host/port:path [FIS94100_HOST_DATABASE].", "db");
+    const QCommandLineOption driver("driver", "Host database engine: sqlite or firebird [FIS94100_HOST_DRIVER].", "engine");
+    const QCommandLineOption server("server", "Parameter service as host:port [FIS94100_SERVER_HOST/PORT].", "host:port");
+    const QCommandLineOption shot("screenshot", "Saves a picture of the main window to FILE after start and quits.", "file");
+    parser.addOptions({open, db, driver, server, shot});
+    parser.process(app);
+
+    if (parser.isSet(server)) {
+        const QStringList hp = parser.value(server).split(QLatin1Char(':'));
+        qputenv("FIS94100_SERVER_HOST", hp.value(0).toLocal8Bit());
+        if (hp.size() > 1)
+            qputenv("FIS94100_SERVER_PORT", hp.value(1).toLocal8Bit());
+    }
+    if (parser.isSet(db))
+        qputenv("FIS94100_HOST_DATABASE", parser.value(db).toLocal8Bit());
+    if (parser.isSet(driver))
+        qputenv("FIS94100_HOST_DRIVER", parser.value(driver).toLocal8Bit());
+
+    MainWindow window;
+    window.statusBar()->showMessage(QStringLiteral("Servidor de aplicação: %1:%2").arg(Molvard::WebURL()).arg(Molvard::WebPort()));
+    window.show();
+    rt::guard([] { TDMGeral::instance().open(); });
+
+    if (parser.isSet(open)) {
+        const QStringList gc = parser.value(open).split(QLatin1Char(':'));
+        QString company = gc.value(1);
+        QSqlQuery q(TDMGeral::instance().database());
+        q.prepare(QStringLiteral("SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = :c"));
+        q.bindValue(QStringLiteral(":c"), company);
+        if (q.exec() && q.next())
+            company += QStringLiteral(" - ") + q.value(0).toString();
+        QTimer::singleShot(0, &window, [&window, gc, company] {
+            rt::guard([&] { window.openModule(QStringLiteral("Pkg_fis94100"), QVariantList{gc.value(0), company}); });
+        });
+    }
+    if (parser.isSet(shot)) {
+        const QString file = parser.value(shot);
+        QTimer::singleShot(1500, &window, [&window, file] {
+            window.grab().save(file);
+            QApplication::quit();
+        });
+    }
+    return app.exec();
+}

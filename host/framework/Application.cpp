@@ -1,0 +1,78 @@
+#include "Application.h"
+
+#include "Dialogs.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
+
+namespace Application {
+
+namespace {
+QPointer<QMdiArea> g_area;
+int g_cursorDepth = 0;
+} // namespace
+
+QMdiArea *mdiArea() { return g_area; }
+void setMdiArea(QMdiArea *area) { g_area = area; }
+
+void placeForm(QWidget *form)
+{
+    if (!g_area)
+        return;
+    const QSize design = form->size();
+    QMdiSubWindow *sub = g_area->addSubWindow(form);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    // The window opens at the form's design size, frame and title bar around it.
+    QStyleOptionTitleBar opt;
+    opt.initFrom(sub);
+    const int title = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, &opt, sub);
+    const int border = sub->style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, sub);
+    sub->setProperty("openSize", design + QSize(2 * border, title + border));
+}
+
+void showForm(QWidget *form)
+{
+    QWidget *w = form;
+    if (auto *sub = qobject_cast<QMdiSubWindow *>(form->parentWidget()))
+        w = sub;
+    w->setWindowState((w->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized)) | Qt::WindowActive);
+    w->show();
+    if (const QVariant open = w->property("openSize"); open.isValid()) {
+        w->resize(open.toSize());
+        w->setProperty("openSize", QVariant());
+    }
+    w->raise();
+    if (auto *sub = qobject_cast<QMdiSubWindow *>(w); sub && g_area)
+        g_area->setActiveSubWindow(sub);
+    else
+        w->activateWindow();
+}
+
+void setCursor(int cursor)
+{
+    if (cursor == crHourGlass) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        ++g_cursorDepth;
+        return;
+    }
+    while (g_cursorDepth > 0) {
+        QApplication::restoreOverrideCursor();
+        --g_cursorDepth;
+    }
+}
+
+} // namespace Application
+
+THostApplication::THostApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+
+bool THostApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        rt::reportCurrentException();
+        return false;
+    }
+}

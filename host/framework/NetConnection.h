@@ -1,0 +1,55 @@
+#pragma once
+
+#include "Consiste.h"
+
+#include <QHash>
+#include <QJsonArray>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace httplib { class Client; }
+
+// Connection to an application-server object, called late-bound by method name
+// with positional arguments. Calls are synchronous for the caller; while one is
+// under way the window keeps repainting (user input waits).
+class TNetConnection
+{
+public:
+    explicit TNetConnection(const QString &name = QString());
+    ~TNetConnection();
+
+    QString Name;
+    QString ServerName;        // the server object, e.g. "FIS94100.rdmParamGNRE"
+    bool ThrowException = true; // whether a failed connect raises
+    QString Host;
+    int Port = 0;
+    std::function<void(TNetConnection &)> BeforeConnect;
+
+    bool Connected() const { return m_connected; }
+    void setConnected(bool connected);
+
+    // Calls a method; a transport failure raises, the server's own refusal comes back in the reply.
+    ServerReply call(const QString &method, const QJsonArray &params = {});
+    // Calls made so far, by method (for diagnostics and tests).
+    int callCount(const QString &method) const { return m_calls.value(method); }
+    QJsonArray lastParams(const QString &method) const { return m_lastParams.value(method); }
+    // Total connections opened (set connected) over the object's life.
+    int connectCount() const { return m_connects; }
+
+private:
+    bool m_connected = false;
+    std::shared_ptr<httplib::Client> m_client; // shared with a call under way
+    qint64 m_nextId = 1;
+    bool m_busy = false;
+    int m_connects = 0;
+    QHash<QString, int> m_calls;
+    QHash<QString, QJsonArray> m_lastParams;
+};
+
+// Where the host's settings say the application server is.
+namespace Molvard {
+QString WebURL();
+int WebPort();
+QString settingsFile();
+} // namespace Molvard

@@ -1,0 +1,110 @@
+// The screen's creation, first load and closing.
+#include "Cli_fis94100.h"
+
+#include "Pkg_fis94100.h"
+
+#include <QScrollArea>
+
+using namespace rt;
+
+TfrmParamGNRE::TfrmParamGNRE()
+{
+    declareData();
+    buildLayout();
+    bindDataSources();
+    bindHandlers();
+}
+
+TfrmParamGNRE::~TfrmParamGNRE()
+{
+    // Nothing reacts while the screen comes apart; the controls bound to the
+    // datasets go first, while their data sources still exist.
+    dtsPadrao.OnStateChange = nullptr;
+    dtsParamGeral.OnStateChange = nullptr;
+    delete pgcPadrao;
+    pgcPadrao = nullptr;
+}
+
+void TfrmParamGNRE::FormCreate()
+{
+    TfrmPadraoSimples::FormCreate();
+    netParamGNRE.setConnected(true);
+    cdsParamInscrCDINSCESTA->Tag = 1;
+    pgcPadrao->setActivePage(tshParamGeral);
+}
+
+void TfrmParamGNRE::netParamGNREBeforeConnect()
+{
+    netParamGNRE.Host = Molvard::WebURL();
+    netParamGNRE.Port = Molvard::WebPort();
+}
+
+void TfrmParamGNRE::FormShow()
+{
+    // Selecting the loaded calendar kind is a display change: the click reaction
+    // is detached during the load and attached again whatever happens.
+    rdgCalendario->OnClick = nullptr;
+    try {
+        CarregaPacote(QStringLiteral("GetParamGeral"), {stCdEmpresa}, cdsParamGeral);
+    } catch (...) {
+        rdgCalendario->OnClick = [this](QObject *) { rdgCalendarioClick(); };
+        throw;
+    }
+    rdgCalendario->OnClick = [this](QObject *) { rdgCalendarioClick(); };
+    if (cdsParamGeral.IsEmpty()) {
+        dckGeraLog->setChecked(false);
+        dckGeraContaPag->setChecked(false);
+    }
+    pgcPadrao->setActivePage(tshParamGeral);
+    Controla_Campos();
+    Controla_Botoes();
+}
+
+void TfrmParamGNRE::FormClose(TCloseAction &action)
+{
+    TfrmPadraoSimples::FormClose(action);
+    netParamGNRE.setConnected(false);
+    boIdCriado = false;
+    frmParamGNRE = nullptr;
+}
+
+void TfrmParamGNRE::bindHandlers()
+{
+    netParamGNRE.BeforeConnect = [this](TNetConnection &) { netParamGNREBeforeConnect(); };
+    pgcPadrao->OnChange = [this](QObject *) { pgcPadraoChange(); };
+    dtsParamGeral.OnStateChange = [this](TDataSource &) { dtsParamGeralStateChange(); };
+
+    cdsParamGeral.AfterOpen = [this](TClientDataSet &) { cdsParamGeralAfterOpen(); };
+    cdsParamGeral.AfterPost = [this](TClientDataSet &) { cdsParamGeralAfterPost(); };
+    cdsParamGeral.AfterCancel = [this](TClientDataSet &) { cdsParamGeralAfterCancel(); };
+    cdsParamGeral.OnNewRecord = [this](TClientDataSet &) { cdsParamGeralNewRecord(); };
+    cdsParamInscr.AfterPost = [this](TClientDataSet &) { cdsParamInscrAfterPost(); };
+    cdsParamInscr.AfterDelete = [this](TClientDataSet &) { cdsParamInscrAfterDelete(); };
+    cdsParamInscr.OnNewRecord = [this](TClientDataSet &) { cdsParamInscrNewRecord(); };
+    cdsParamInscr.AfterInsert = [this](TClientDataSet &) { cdsParamInscrAfterInsert(); };
+
+    using namespace std::placeholders;
+    auto hooks = [this](TClientDataSet &ds, const char *field, auto getText, auto setText) {
+        TField *f = ds.FieldByName(QString::fromLatin1(field));
+        f->OnGetText = [this, getText](TField &s, QString &t, bool d) { (this->*getText)(s, t, d); };
+        f->OnSetText = [this, setText](TField &s, const QString &t) { (this->*setText)(s, t); };
+    };
+    hooks(cdsParamGeral, "IDCALENDPAGGNRE", &TfrmParamGNRE::cdsParamGeralIDCALENDPAGGNREGetText,
+          &TfrmParamGNRE::cdsParamGeralIDCALENDPAGGNRESetText);
+    hooks(cdsParamGeral, "CDPRODUTODEB", &TfrmParamGNRE::cdsParamGeralCDPRODUTODEBGetText,
+          &TfrmParamGNRE::cdsParamGeralCDPRODUTODEBSetText);
+    hooks(cdsParamGeral, "CDNATUQUALIF", &TfrmParamGNRE::cdsParamGeralCDNATUQUALIFGetText,
+          &TfrmParamGNRE::cdsParamGeralCDNATUQUALIFSetText);
+    hooks(cdsParamInscr, "IDTPAMBIENTE", &TfrmParamGNRE::cdsParamInscrIDTPAMBIENTEGetText,
+          &TfrmParamGNRE::cdsParamInscrIDTPAMBIENTESetText);
+    hooks(cdsParamInscr, "IDPERIODOREFAPU", &TfrmParamGNRE::cdsParamInscrIDPERIODOREFAPUGetText,
+          &TfrmParamGNRE::cdsParamInscrIDPERIODOREFAPUSetText);
+    hooks(cdsParamInscr, "IDFCPSEPIMP", &TfrmParamGNRE::cdsParamInscrIDFCPSEPIMPGetText,
+          &TfrmParamGNRE::cdsParamInscrIDFCPSEPIMPSetText);
+
+    rdgCalendario->OnClick = [this](QObject *) { rdgCalendarioClick(); };
+    dckGeraContaPag->OnClick = [this](QObject *) { dckGeraContaPagClick(); };
+    dbeQtdeDias->OnKeyPress = [this](QObject *s, QChar &k) { dbeQtdeDiasKeyPress(s, k); };
+    dbeAliqFECP->OnKeyPress = [this](QObject *s, QChar &k) { dbeQtdeDiasKeyPress(s, k); };
+    dbeLivroMag->OnKeyPress = [this](QObject *s, QChar &k) { dbeLivroMagKeyPress(s, k); };
+}

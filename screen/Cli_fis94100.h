@@ -1,0 +1,137 @@
+#pragma once
+
+// The screen FIS94100 "Parâmetros da GNRE": general parameters of a company and
+// parameters per state registration and guide type.
+
+#include "framework/Framework.h"
+
+#include <QJsonArray>
+
+class QFrame;
+class QScrollArea;
+class QStackedWidget;
+class QTabWidget;
+
+class TfrmParamGNRE : public TfrmPadraoSimples
+{
+    Q_OBJECT
+
+public:
+    TfrmParamGNRE();
+    ~TfrmParamGNRE() override;
+
+    // ---- layout
+    QFrame *panFiltroGNRE;
+    QLabel *lblEmpresa;
+    QLineEdit *edtEmpresa;
+    TPageControl *pgcPadrao;
+    QWidget *tshParamGeral, *tshParamInscr;
+    QFrame *panParamGeral, *panParamInscr;
+    QScrollArea *scbParamGeral, *scbParamInscr;
+    QGroupBox *grbDtPagamento, *grbParamGNRE;
+    QLabel *lblQtdeDias, *lblFilial, *lblTpOperac, *lblLivroMag, *lblProdutoGON, *lblEmail, *lblProduto, *lblQualifiqNat,
+        *lblAliqFECP, *lblPercent;
+    rt::TDBEdit *dbeQtdeDias, *dbeCdFilial, *dbeNmFilial, *dbeCdTpOper, *dbeNmTpOperac, *dbeLivroMag, *dbeNmLivroMag,
+        *dbeProduto, *dbeDsProduto, *dbeEmail, *dbeAliqFECP;
+    rt::TRadioGroup *rdgCalendario;
+    rt::TDBCheckBox *dckGeraLog, *dckGeraContaPag;
+    TNotebook *nbkParametros;
+    rt::TDBComboBox *dbcProdDebito, *dbcQualiNat;
+    TBtnPesquisa *btpFilial, *btpTpOperac, *btpLivroMag, *btpProduto;
+    rt::TDBGrid *dbgParamInscr;
+    QAction *mnuParamGeral, *mnuParamInscr, *mnuLinha;
+    TImage *imgCheck, *imgUnCheck;
+
+    // ---- data
+    rt::TClientDataSet cdsParamGeral{QStringLiteral("cdsParamGeral")};
+    rt::TClientDataSet cdsParamInscr{QStringLiteral("cdsParamInscr")};
+    rt::TClientDataSet cdsLivroMag{QStringLiteral("cdsLivroMag")};
+    rt::TClientDataSet cdsCertificados{QStringLiteral("cdsCertificados")};
+    rt::TClientDataSet cdsVdInscricao{QStringLiteral("cdsVdInscricao")};
+    rt::TClientDataSet cdsProdGnreOnline{QStringLiteral("cdsProdGnreOnline")};
+    rt::TField *cdsParamInscrCDINSCESTA = nullptr;
+    TADOIBQuery qryInscricao{QStringLiteral("qryInscricao")};
+    TADOIBQuery qryFilial{QStringLiteral("qryFilial")};
+    TADOIBQuery qryEncargo{QStringLiteral("qryEncargo")};
+    TADOIBQuery qryTipoOperE{QStringLiteral("qryTipoOperE")};
+    rt::TDataSource dtsParamGeral{QStringLiteral("dtsParamGeral")};
+    rt::TDataSource dtsLivroMag{QStringLiteral("dtsLivroMag")};
+    rt::TDataSource dtsProdGnreOnline{QStringLiteral("dtsProdGnreOnline")};
+    rt::TDataSource dtsCertificados{QStringLiteral("dtsCertificados")};
+    rt::TDataSource dtsVdInscricao{QStringLiteral("dtsVdInscricao")};
+    rt::TDataSource dtsInscricao{QStringLiteral("dtsInscricao")};
+    rt::TDataSource dtsFilial{QStringLiteral("dtsFilial")};
+    rt::TDataSource dtsEncargo{QStringLiteral("dtsEncargo")};
+    rt::TDataSource dtsTipoOperE{QStringLiteral("dtsTipoOperE")};
+    TNetConnection netParamGNRE{QStringLiteral("netParamGNRE")};
+
+    // ---- lifecycle
+    void FormCreate() override;
+    void FormShow() override;
+    void FormClose(TCloseAction &action) override;
+    void netParamGNREBeforeConnect();
+
+    // ---- edit workflow and saving
+    void Controla_Botoes();
+    void pgcPadraoChange();
+    void CarregaPagina();
+    void sbtAlterarClick() override;
+    void sbtIncluirClick() override;
+    void sbtVerificarClick() override;
+    void sbtConfirmarClick() override;
+    void sbtCancelarClick() override;
+    void dtsParamGeralStateChange();
+    void dtsPadraoStateChange() override;
+    void cdsParamGeralAfterPost();
+    void cdsParamInscrAfterPost();
+    void cdsParamInscrAfterDelete();
+    void cdsParamGeralAfterCancel();
+
+    // ---- general page: coded fields
+    void cdsParamGeralIDCALENDPAGGNREGetText(rt::TField &sender, QString &text, bool displayText);
+    void cdsParamGeralIDCALENDPAGGNRESetText(rt::TField &sender, const QString &text);
+    void cdsParamGeralCDPRODUTODEBGetText(rt::TField &sender, QString &text, bool displayText);
+    void cdsParamGeralCDPRODUTODEBSetText(rt::TField &sender, const QString &text);
+    void cdsParamGeralCDNATUQUALIFGetText(rt::TField &sender, QString &text, bool displayText);
+    void cdsParamGeralCDNATUQUALIFSetText(rt::TField &sender, const QString &text);
+    void rdgCalendarioClick();
+    void cdsParamGeralAfterOpen();
+
+    // ---- general page: record rules and field control
+    void Controla_Campos();
+    void cdsParamGeralNewRecord();
+    void dckGeraContaPagClick();
+    void dbeQtdeDiasKeyPress(QObject *sender, QChar &key);
+    void dbeLivroMagKeyPress(QObject *sender, QChar &key);
+
+    // ---- registration records
+    void cdsParamInscrNewRecord();
+    void cdsParamInscrAfterInsert();
+    void cdsParamInscrIDTPAMBIENTEGetText(rt::TField &sender, QString &text, bool displayText);
+    void cdsParamInscrIDTPAMBIENTESetText(rt::TField &sender, const QString &text);
+    void cdsParamInscrIDPERIODOREFAPUGetText(rt::TField &sender, QString &text, bool displayText);
+    void cdsParamInscrIDPERIODOREFAPUSetText(rt::TField &sender, const QString &text);
+    void cdsParamInscrIDFCPSEPIMPGetText(rt::TField &sender, QString &text, bool displayText);
+    void cdsParamInscrIDFCPSEPIMPSetText(rt::TField &sender, const QString &text);
+
+private:
+    // Builders, one per subsystem folder.
+    void declareData();
+    void declareQueries();
+    void buildLayout();
+    void buildGeneralPage();
+    void buildRegistrationPage();
+    void bindDataSources();
+    void bindHandlers();
+
+    // The steps of every read: busy indicator, call, check, load, indicator off.
+    void CarregaPacote(const QString &method, const QJsonArray &args, rt::TClientDataSet &target);
+    // The steps of every save of a change log; afterDelete merges before the indicator closes.
+    void EnviaAlteracoes(rt::TClientDataSet &dataSet, const QString &method, bool afterDelete);
+    void CarregaParamGeral();
+    void CarregaParamInscr();
+    // Shows the stored calendar kind in the radio group, as a display change.
+    void MostraCalendario();
+    // The pick list of the grid column showing a field.
+    QStringList PickList(const QString &fieldName) const;
+};

@@ -1,0 +1,218 @@
+// Framework services: code adjustment, result checks, messages, the search
+// list, the busy indicator and the server connection.
+#include "ADOIBQuery.h"
+#include "Consiste.h"
+#include "Dialogs.h"
+#include "Exceptions.h"
+#include "Messages.h"
+#include "NetConnection.h"
+#include "Pesquisa.h"
+#include "Showavi.h"
+
+#include <QtTest>
+#include <httplib.h>
+#include <thread>
+
+using namespace rt;
+
+class TestFramework : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { Dialogs::setResponder({}); }
+
+    void ajusta_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("pads digits") << "7" << 10 << "0000000007";
+        QTest::newRow("trims first") << "  12 " << 4 << "0012";
+        QTest::newRow("exact width") << "0002" << 4 << "0002";
+        QTest::newRow("extra zeros dropped") << "00005" << 3 << "005";
+        QTest::newRow("too long keeps value") << "12345" << 3 << "12345";
+        QTest::newRow("not digits unchanged") << " A1 " << 4 << "A1";
+        QTest::newRow("empty stays empty") << "   " << 4 << "";
+        QTest::newRow("sign is not a digit") << "-5" << 4 << "-5";
+    }
+    void ajusta()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, width);
+        QFETCH(QString, expected);
+        QCOMPARE(Consiste::Ajusta(text, width), expected);
+    }
+
+    void checkResultServRaisesOnFailure()
+    {
+        ServerReply ok{true, QJsonValue(QStringLiteral("OK")), {}};
+        QCOMPARE(Consiste::CheckResultServ(ok, true, 0).toString(), QString("OK"));
+        ServerReply refused{false, {}, QStringLiteral("Os parâmetros foram alterados por outro usuário.")};
+        try {
+            Consiste::CheckResultServ(refused, true, 0);
+            QFAIL("a refused reply passed");
+        } catch (const Exception &e) {
+            QCOMPARE(e.message(), refused.error);
+        }
+    }
+
+    void mensErroShowsOnceAndAbortsSilently()
+    {
+        Dialogs::setResponder([](DialogRequest &) { return int(QMessageBox::Ok); });
+        QVERIFY_THROWS_EXCEPTION(EAbort, Consiste::MensErro("Filial não cadastrada.", true));
+        QCOMPARE(Dialogs::history().size(), 1);
+        QCOMPARE(Dialogs::history().first().text, QString("Filial não cadastrada."));
+        // What the runtime does with the abort: nothing more is shown.
+        QVERIFY(!guard([] { Consiste::MensErro("x", true); }));
+        QCOMPARE(Dialogs::history().size(), 2);
+    }
+
+    void messageTable()
+    {
+        TMessages m;
+        m.loadFromText("A|Primeira.\r\nB_Inv|Texto com acento: ção.\n\nlixo sem barra\n");
+        QCOMPARE(m.count(), 2);
+        QCOMPARE(m.Msg("B_Inv"), QString("Texto com acento: ção."));
+        QCOMPARE(m.Msg("C"), QString());
+        int answer = QMessageBox::No;
+        Dialogs::setResponder([&](DialogRequest &r) {
+            return r.kind == DialogKind::Confirmation ? answer : int(QMessageBox::Ok);
+        });
+        QCOMPARE(m.ShowMsg("A", mtConfirmation, mbYes | mbNo, 0), int(mrNo));
+        answer = QMessageBox::Yes;
+        QCOMPARE(m.ShowMsg("A", mtConfirmation, mbYes | mbNo, 0), int(mrYes));
+    }
+
+    void searchList()
+    {
+        TClientDataSet ds("cdsLista");
+        ds.addField("CODIGO", FieldType::String, 4)->DisplayLabel = "Código";
+        ds.addField("NOME", FieldType::String, 30)->DisplayLabel = "Nome";
+        TDataSource src("dtsLista", &ds);
+        DataPacket p;
+        p.fields = ds.fieldDefs();
+        ds.SetData(p);
+
+        // No row: the empty-list text, no list.
+        Dialogs::setResponder([](DialogRequest &) { return int(QMessageBox::Ok); });
+        QVERIFY(!Pesquisa::Pesquisar(&src, "Filial|Não há filial cadastrada.", false, true));
+        QCOMPARE(Dialogs::history().last().text, QString("Não há filial cadastrada."));
+
+        p.rows = {{"0001", "Matriz Campinas"}, {"0002", "Filial São Paulo"}, {"0003", "Filial Niterói"}};
+        ds.SetData(p);
+        QString title;
+        Dialogs::setResponder([&](DialogRequest &r) {
+            auto *d = qobject_cast<TPesquisaDialog *>(r.dialog);
+            title = r.title;
+            d->setFilterText("niter");
+            if (d->visibleRowCount() != 1)
+                return int(QDialog::Rejected);
+            d->chooseRow(0);
+            return d->result();
+        });
+        QVERIFY(Pesquisa::Pesquisar(&src, "Filial|Não há filial cadastrada.", false, true));
+        QCOMPARE(title, QString("Filial"));
+        QCOMPARE(ds.FieldByName("CODIGO")->AsString(), QString("0003"));
+
+        // Closed without a choice: nothing moves.
+        Dialogs::setResponder([](DialogRequest &) { return int(QDialog::Rejected); });
+        QVERIFY(!Pesquisa::Pesquisar(&src, "Filial|x", false, true));
+        QCOMPARE(ds.RecNo(), 3);
+    }
+
+    void searchListKeys()
+    {
+        TClientDataSet ds("cdsLista");
+        ds.addField("CODIGO", FieldType::String, 4);
+        TDataSource src("dtsLista", &ds);
+        DataPacket p;
+        p.fields = ds.fieldDefs();
+        p.rows = {{"01"}, {"02"}, {"15"}};
+        ds.SetData(p);
+        TPesquisaDialog d(&src, "Encargo");
+        d.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        QTest::keyClicks(QApplication::focusWidget(), "5"); // typing filters
+        QCOMPARE(d.visibleRowCount(), 1);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(d.chosenRecord(), 3);
+    }
+
+    void busyIndicatorDoesNotFlashButShowsOnASlowCall()
+    {
+        httplib::Server slow;
+        slow.Post("/X", [](const httplib::Request &, httplib::Response &res) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(600));
+            res.set_content(R"({"jsonrpc":"2.0","result":"OK","id":1})", "application/json");
+        });
+        slow.Post("/Y", [](const httplib::Request &, httplib::Response &res) {
+            res.set_content(R"({"jsonrpc":"2.0","result":"OK","id":1})", "application/json");
+        });
+        const int port = slow.bind_to_any_port("127.0.0.1");
+        std::thread t([&] { slow.listen_after_bind(); });
+        while (!slow.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+        QWidget form;
+        form.resize(300, 200);
+        form.show();
+        TNetConnection net;
+        net.Host = "127.0.0.1";
+        net.Port = port;
+        net.setConnected(true);
+        Showavi::setDelay(150);
+
+        bool seenDuringCall = false;
+        int repaints = 0;
+        QTimer probe;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            seenDuringCall = seenDuringCall || Showavi::isVisible();
+            ++repaints;
+        });
+        probe.start(50);
+
+        net.ServerName = "Y";
+        Showavi::ActiveShowAvi(&form, 1);
+        QVERIFY(net.call("Fast").ok);
+        Showavi::DeactiveShowAvi();
+        QVERIFY(!seenDuringCall); // a quick answer shows nothing
+
+        net.ServerName = "X";
+        Showavi::ActiveShowAvi(&form, 1);
+        QVERIFY(net.call("Slow").ok);
+        QVERIFY(seenDuringCall);
+        QVERIFY(repaints >= 5); // the window kept being served while waiting
+        Showavi::DeactiveShowAvi();
+        QVERIFY(!Showavi::isActive());
+        QVERIFY(!Showavi::isVisible());
+        Showavi::DeactiveShowAvi(); // an extra one does not go below zero
+        QVERIFY(!Showavi::isActive());
+
+        slow.stop();
+        t.join();
+    }
+
+    void transportFailureRaises()
+    {
+        TNetConnection net;
+        net.ServerName = "FIS94100.rdmParamGNRE";
+        net.ThrowException = false;
+        net.BeforeConnect = [](TNetConnection &n) {
+            n.Host = "127.0.0.1";
+            n.Port = 1; // nothing listens there
+        };
+        net.setConnected(true);
+        QVERIFY(net.Connected());
+        try {
+            net.call("GetParamGeral", {"01"});
+            QFAIL("a call without a server passed");
+        } catch (const Exception &e) {
+            QVERIFY2(e.message().contains("Falha de comunicação"), qPrintable(e.message()));
+        }
+    }
+};
+
+QTEST_MAIN(TestFramework)
+#include "tst_framework.moc"

@@ -1,0 +1,131 @@
+// Opening, reopening and closing the screen through the module's entry.
+#include "ScreenFixture.h"
+
+using namespace rt;
+
+class TestScreenLifecycle : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<ScreenFixture> fx;
+
+private slots:
+    void init()
+    {
+        fx = std::make_unique<ScreenFixture>();
+        QVERIFY2(fx->start(), qPrintable(fx->server->error()));
+    }
+    void cleanup() { fx.reset(); }
+
+    void nullParamsOnTheFirstCall()
+    {
+        stCdEmpresa.clear();
+        stTpGuia.clear();
+        IniProc(QVariant());
+        QVERIFY(frmParamGNRE);
+        QVERIFY(boIdCriado);
+        QCOMPARE(stCdEmpresa, QString());
+        QCOMPARE(frmParamGNRE->netParamGNRE.lastParams("GetParamGeral"), QJsonArray{""});
+        QVERIFY(frmParamGNRE->cdsParamGeral.IsEmpty());
+    }
+
+    void companyTextAndNullAfterACall()
+    {
+        fx->open("GON", "01 - Comércio de Alimentos Paulista Ltda.");
+        QCOMPARE(stCdEmpresa, QString("01"));
+        QCOMPARE(stTpGuia, QString("GON"));
+        QCOMPARE(frmParamGNRE->edtEmpresa->text(), QString("01 - Comércio de Alimentos Paulista Ltda."));
+        QVERIFY(!frmParamGNRE->edtEmpresa->isEnabled());
+        IniProc(QVariant());
+        QCOMPARE(stCdEmpresa, QString("01"));
+        QCOMPARE(stTpGuia, QString("GON"));
+        IniProc(QVariantList{"", "7"}); // one character; an empty guide type keeps the last
+        QCOMPARE(stCdEmpresa, QString("7"));
+        QCOMPARE(stTpGuia, QString("GON"));
+        QCOMPARE(frmParamGNRE->edtEmpresa->text(), QString("7"));
+    }
+
+    void secondCallOnlyBringsTheScreenForward()
+    {
+        TfrmParamGNRE *first = fx->open("GON", "01 - A");
+        TfrmParamGNRE *second = fx->open("DRJ", "02 - B");
+        QCOMPARE(second, first);
+        QCOMPARE(first->netParamGNRE.connectCount(), 1);
+        QCOMPARE(first->netParamGNRE.callCount("GetParamGeral"), 1);
+        QCOMPARE(first->cdsParamGeral.FieldByName("CDEMPRESA")->AsString(), QString("01")); // not reloaded
+        QCOMPARE(stCdEmpresa, QString("02"));
+        QCOMPARE(first->edtEmpresa->text(), QString("02 - B"));
+    }
+
+    void openCloseOpen()
+    {
+        fx->open("GON", "01 - A");
+        frmParamGNRE->close();
+        QVERIFY(!boIdCriado);
+        QVERIFY(!frmParamGNRE);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        IniProc(QVariant());
+        QVERIFY(frmParamGNRE);
+        QCOMPARE(frmParamGNRE->netParamGNRE.callCount("GetParamGeral"), 1);
+        QCOMPARE(stCdEmpresa, QString("01"));
+        QCOMPARE(stTpGuia, QString("GON"));
+        QVERIFY(frmParamGNRE->netParamGNRE.Connected());
+    }
+
+    void storedRecordShownWithoutEditing()
+    {
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        QCOMPARE(f->rdgCalendario->ItemIndex(), 1); // "C": Compras
+        QCOMPARE(f->cdsParamGeral.State(), DataSetState::dsBrowse);
+        QVERIFY(f->dckGeraLog->Checked());
+        QCOMPARE(f->dbeNmFilial->text(), QString("Filial São Paulo"));
+        QVERIFY(f->sbtAlterar->isEnabled());
+        QVERIFY(!f->sbtConfirmar->isEnabled());
+        QCOMPARE(f->pgcPadrao->ActivePage(), f->tshParamGeral);
+    }
+
+    void emptyGeneralRecord()
+    {
+        TfrmParamGNRE *f = fx->open("GON", "03 - C");
+        QVERIFY(f->cdsParamGeral.IsEmpty());
+        QCOMPARE(f->dckGeraLog->checkState(), Qt::Unchecked);
+        QCOMPARE(f->dckGeraContaPag->checkState(), Qt::Unchecked);
+        QVERIFY(f->sbtAlterar->isEnabled());
+        QVERIFY(f->sbtVerificar->isEnabled());
+        QVERIFY(!f->sbtIncluir->isEnabled());
+        QCOMPARE(f->rdgCalendario->ItemIndex(), -1);
+    }
+
+    void failingFirstLoadLeavesTheScreenOpen()
+    {
+        fx->server->stop();
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        QVERIFY(f);
+        QVERIFY(boIdCriado);
+        QVERIFY(f->isVisible());
+        QCOMPARE(ScreenFixture::errors().size(), 1);
+        QVERIFY2(ScreenFixture::errors().first().contains("Falha de comunicação"), qPrintable(ScreenFixture::errors().first()));
+        QVERIFY(!Showavi::isActive());
+        for (TButtonFlat *b : {f->sbtIncluir, f->sbtAlterar, f->sbtExcluir, f->sbtProcurar, f->sbtVerificar,
+                               f->sbtConfirmar, f->sbtCancelar, f->sbtImprimir})
+            QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
+        QVERIFY(f->rdgCalendario->OnClick); // attached again
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    void moduleFinalizationReleasesTheStrings()
+    {
+        fx->open("GON", "01 - A");
+        fx->close();
+        Initialize();
+        Initialize(); // loaded twice: the unit starts and ends once
+        Finalize();
+        QCOMPARE(stCdEmpresa, QString("01"));
+        Finalize();
+        QCOMPARE(stCdEmpresa, QString());
+        QCOMPARE(stTpGuia, QString());
+    }
+};
+
+QTEST_MAIN(TestScreenLifecycle)
+#include "tst_screenlifecycle.moc"

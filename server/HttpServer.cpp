@@ -11,7 +11,7 @@ HttpServer::HttpServer(const RpcDispatcher &dispatcher, int threads)
     svr.new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
     svr.set_tcp_nodelay(true);
     svr.set_keep_alive_max_count(1000);
-    svr.set_keep_alive_timeout(30);
+    svr.set_keep_alive_timeout(5); // an idle client reconnects; a stop waits no longer than this
     svr.set_payload_max_length(MaxRequestBytes);
 
     svr.Post(Path, [this](const httplib::Request &req, httplib::Response &res) {

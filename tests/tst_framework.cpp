@@ -190,6 +190,7 @@ private slots:
         Showavi::DeactiveShowAvi(); // an extra one does not go below zero
         QVERIFY(!Showavi::isActive());
 
+        net.setConnected(false); // closes the kept-alive connection, so the server stops at once
         slow.stop();
         t.join();
     }

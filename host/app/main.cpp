@@ -8,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QSqlQuery>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTimer>
 
 int main(int argc, char **argv)
@@ -27,7 +28,8 @@ int main(int argc, char **argv)
     const QCommandLineOption driver("driver", "Host database engine: sqlite or firebird [FIS94100_HOST_DRIVER].", "engine");
     const QCommandLineOption server("server", "Parameter service as host:port [FIS94100_SERVER_HOST/PORT].", "host:port");
     const QCommandLineOption shot("screenshot", "Saves a picture of the main window to FILE after start and quits.", "file");
-    parser.addOptions({open, db, driver, server, shot});
+    const QCommandLineOption page("page", "With --open: the page to show, as a user would choose it (0 or 1).", "n");
+    parser.addOptions({open, db, driver, server, shot, page});
     parser.process(app);
 
     if (parser.isSet(server)) {
@@ -54,8 +56,12 @@ int main(int argc, char **argv)
         q.bindValue(QStringLiteral(":c"), company);
         if (q.exec() && q.next())
             company += QStringLiteral(" - ") + q.value(0).toString();
-        QTimer::singleShot(0, &window, [&window, gc, company] {
+        const int pageIndex = parser.value(page).toInt();
+        QTimer::singleShot(0, &window, [&window, gc, company, pageIndex] {
             rt::guard([&] { window.openModule(QStringLiteral("Pkg_fis94100"), QVariantList{gc.value(0), company}); });
+            if (pageIndex > 0)
+                if (auto *pages = window.findChild<QTabWidget *>(QStringLiteral("pgcPadrao")))
+                    pages->setCurrentIndex(pageIndex);
         });
     }
     if (parser.isSet(shot)) {

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Takes pictures of the screen under Xvfb, as a user sees it, into docs/.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+work=$(mktemp -d)
+trap 'kill $server 2>/dev/null || true; rm -rf "$work"' EXIT
+"$build/bin/fis94100-server" --database "$work/demo.sqlite" --demo --port 0 > "$work/server.log" &
+server=$!
+for _ in $(seq 1 50); do grep -q listening "$work/server.log" && break; sleep 0.1; done
+port=$(sed -n 's/.*:\([0-9]*\)\/FIS94100.*/\1/p' "$work/server.log")
+shoot() { # guide company page file
+  FIS94100_SERVER_PORT=$port FIS94100_HOST_DATABASE="$work/demo.sqlite" \
+    xvfb-run -a -s "-screen 0 1280x900x24" "$build/bin/fis94100-host" --open "$1:$2" --page "$3" --screenshot "$4"
+}
+shoot GON 01 0 "$root/docs/screen-general-GON.png"
+shoot GON 01 1 "$root/docs/screen-registrations-GON.png"
+shoot DRJ 02 0 "$root/docs/screen-general-DRJ.png"
+shoot DRJ 02 1 "$root/docs/screen-registrations-DRJ.png"
+echo "screenshots in $root/docs"

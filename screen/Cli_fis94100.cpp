@@ -102,6 +102,8 @@ void TfrmParamGNRE::bindHandlers()
     hooks(cdsParamInscr, "IDFCPSEPIMP", &TfrmParamGNRE::cdsParamInscrIDFCPSEPIMPGetText,
           &TfrmParamGNRE::cdsParamInscrIDFCPSEPIMPSetText);
 
+    dbgParamInscr->OnColEnter = [this](QObject *) { dbgParamInscrColEnter(); };
+
     rdgCalendario->OnClick = [this](QObject *) { rdgCalendarioClick(); };
     dckGeraContaPag->OnClick = [this](QObject *) { dckGeraContaPagClick(); };
     dbeQtdeDias->OnKeyPress = [this](QObject *s, QChar &k) { dbeQtdeDiasKeyPress(s, k); };

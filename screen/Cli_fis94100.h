@@ -104,6 +104,9 @@ public:
     void dbeQtdeDiasKeyPress(QObject *sender, QChar &key);
     void dbeLivroMagKeyPress(QObject *sender, QChar &key);
 
+    // ---- registration grid
+    void dbgParamInscrColEnter();
+
     // ---- registration records
     void cdsParamInscrNewRecord();
     void cdsParamInscrAfterInsert();

@@ -416,10 +416,14 @@ void TDBGrid::dataChanged(TField *field)
         syncCurrent();
         return;
     }
+    // Only the cells of that field: an open cell editor of another column keeps its typing.
     TClientDataSet *ds = DataSet();
     const int row = ds ? ds->RecNo() - 1 : -1;
-    if (row >= 0 && row < rows)
-        emit m_model->dataChanged(m_model->index(row, 0), m_model->index(row, columnCount() - 1));
+    if (row < 0 || row >= rows)
+        return;
+    for (int c = 0; c < columnCount(); ++c)
+        if (Columns(c)->Field() == field)
+            emit m_model->dataChanged(m_model->index(row, c), m_model->index(row, c));
 }
 
 void TDBGrid::layoutChanged() { applyColumns(); }

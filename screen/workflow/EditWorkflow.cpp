@@ -63,12 +63,15 @@ void TfrmParamGNRE::sbtAlterarClick()
     // hidden, and the grid selects the next visible column instead.
     const QString field = stTpGuia == QLatin1String("GON") ? QStringLiteral("NRCERTIFICDIG") : QStringLiteral("DSEMAILRETORNO");
     dbgParamInscr->setSelectedIndex(Consiste::IndiceCol(dbgParamInscr, field));
+    // Selecting the column already selected enters none: in-cell editing follows it all the same.
+    dbgParamInscrColEnter();
 }
 
 void TfrmParamGNRE::sbtIncluirClick()
 {
     TfrmPadraoSimples::sbtIncluirClick();
     dbgParamInscr->setSelectedIndex(Consiste::IndiceCol(dbgParamInscr, QStringLiteral("CDINSCESTA")));
+    dbgParamInscrColEnter();
 }
 
 void TfrmParamGNRE::sbtVerificarClick() { CarregaPagina(); }

@@ -1,0 +1,362 @@
+// Editing, confirming, cancelling and saving on both pages, as a user drives them.
+#include "ScreenFixture.h"
+
+using namespace rt;
+
+namespace {
+
+QStringList enabledButtons(TfrmParamGNRE *f)
+{
+    QStringList out;
+    for (TButtonFlat *b : {f->sbtConfirmar, f->sbtCancelar, f->sbtIncluir, f->sbtAlterar, f->sbtExcluir,
+                           f->sbtProcurar, f->sbtVerificar, f->sbtImprimir}) {
+        if (b->isEnabled())
+            out << b->objectName();
+        if (QAction *a = f->menuEntryOf(b))
+            if (a->isEnabled() != b->isEnabled())
+                out << "menu differs: " + b->objectName();
+    }
+    return out;
+}
+
+void click(QAbstractButton *b) { QTest::mouseClick(b, Qt::LeftButton); }
+
+void typeInto(QWidget *w, const QString &text)
+{
+    w->setFocus();
+    if (auto *e = qobject_cast<QLineEdit *>(w))
+        e->selectAll();
+    QTest::keyClick(w, Qt::Key_Backspace);
+    QTest::keyClicks(w, text);
+}
+
+} // namespace
+
+class TestEditWorkflow : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<ScreenFixture> fx;
+
+    DataPacket stored(const QString &method, const QJsonArray &args)
+    {
+        return DataPacket::fromJson(fx->server->call(method, args).result);
+    }
+    void toRegistrationPage(TfrmParamGNRE *f) { f->pgcPadrao->setCurrentIndex(1); } // as the user's click does
+
+private slots:
+    void init()
+    {
+        fx = std::make_unique<ScreenFixture>();
+        QVERIFY2(fx->start(), qPrintable(fx->server->error()));
+    }
+    void cleanup() { fx.reset(); }
+
+    void buttonsFollowPageAndState()
+    {
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        QCOMPARE(enabledButtons(f), QStringList({"sbtAlterar", "sbtVerificar"}));
+        click(f->sbtAlterar);
+        QCOMPARE(f->cdsParamGeral.State(), DataSetState::dsEdit);
+        QCOMPARE(QApplication::focusWidget(), f->dbeQtdeDias);
+        QCOMPARE(enabledButtons(f), QStringList({"sbtConfirmar", "sbtCancelar"}));
+
+        // The general edit stays open on the page left; the other page has its own state.
+        toRegistrationPage(f);
+        QVERIFY(f->mnuParamInscr->isChecked() && !f->mnuParamGeral->isChecked());
+        QCOMPARE(f->cdsParamInscr.RecordCount(), 2);
+        QCOMPARE(enabledButtons(f), QStringList({"sbtIncluir", "sbtAlterar", "sbtExcluir", "sbtProcurar", "sbtVerificar"}));
+        QCOMPARE(f->cdsParamGeral.State(), DataSetState::dsEdit);
+        f->pgcPadrao->setCurrentIndex(0);
+        QVERIFY(f->mnuParamGeral->isChecked() && !f->mnuParamInscr->isChecked());
+        QCOMPARE(f->cdsParamGeral.State(), DataSetState::dsBrowse); // entering a page reloads it
+    }
+
+    void registrationPageWithoutRecords()
+    {
+        TfrmParamGNRE *f = fx->open("DRJ", "01 - A");
+        toRegistrationPage(f);
+        QCOMPARE(f->cdsParamInscr.RecordCount(), 0);
+        QCOMPARE(enabledButtons(f), QStringList({"sbtIncluir"}));
+    }
+
+    void firstSaveInsertsTheCompanysRecord()
+    {
+        TfrmParamGNRE *f = fx->open("DRJ", "03 - C");
+        click(f->sbtAlterar);
+        QCOMPARE(f->cdsParamGeral.State(), DataSetState::dsInsert);
+        typeInto(f->dbeQtdeDias, "4");
+        click(f->sbtConfirmar);
+        QCOMPARE(ScreenFixture::errors(), QStringList());
+        QCOMPARE(f->netParamGNRE.callCount("SetParamGNRE"), 1);
+        QCOMPARE(f->cdsParamGeral.GetChangeCount(), 0);
+        QCOMPARE(enabledButtons(f), QStringList({"sbtAlterar", "sbtVerificar"}));
+        const DataPacket p = stored("GetParamGeral", {"03"});
+        QCOMPARE(p.rows.size(), 1);
+        QCOMPARE(p.rows[0][p.indexOf("CDEMPRESA")].toString(), QString("03"));
+        QCOMPARE(p.rows[0][p.indexOf("NRDIASCALCDTPAG")].toDouble(), 4.0);
+        QCOMPARE(p.rows[0][p.indexOf("IDCALENDPAGGNRE")].toString(), QString("F"));
+        QCOMPARE(p.rows[0][p.indexOf("IDGERALOGGNRE")].toString(), QString("N"));
+    }
+
+    void oneSavePerConfirmedEdit()
+    {
+        TfrmParamGNRE *f = fx->open("DRJ", "02 - B");
+        click(f->sbtAlterar);
+        typeInto(f->dbeEmail, "novo@bebidas.com.br");
+        click(f->sbtConfirmar);
+        QCOMPARE(f->netParamGNRE.callCount("SetParamGNRE"), 1);
+        QCOMPARE(f->cdsParamGeral.GetChangeCount(), 0);
+        const QJsonArray sent = f->netParamGNRE.lastParams("SetParamGNRE");
+        QCOMPARE(Delta::fromJson(sent.at(0)).changes.size(), 1);
+        QCOMPARE(Delta::fromJson(sent.at(0)).changes.at(0).kind, ChangeKind::Modify);
+        const DataPacket p = stored("GetParamGeral", {"02"});
+        QCOMPARE(p.rows[0][p.indexOf("DSEMAILRETORNO")].toString(), QString("novo@bebidas.com.br"));
+        // Nothing is reloaded after a save.
+        QCOMPARE(f->netParamGNRE.callCount("GetParamGeral"), 1);
+    }
+
+    void cancelAsksFirst()
+    {
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        click(f->sbtAlterar);
+        typeInto(f->dbeQtdeDias, "9");
+        fx->confirmAnswer = QMessageBox::No;
+        click(f->sbtCancelar);
+        QCOMPARE(f->cdsParamGeral.State(), DataSetState::dsEdit);
+        QCOMPARE(f->dbeQtdeDias->text(), QString("9"));
+        fx->confirmAnswer = QMessageBox::Yes;
+        click(f->sbtCancelar);
+        QCOMPARE(f->cdsParamGeral.State(), DataSetState::dsBrowse);
+        QCOMPARE(f->dbeQtdeDias->text(), QString("5"));
+        QCOMPARE(f->netParamGNRE.callCount("SetParamGNRE"), 0);
+    }
+
+    void cancellingAnEditRestoresTheCalendar()
+    {
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        QCOMPARE(f->rdgCalendario->ItemIndex(), 1);
+        click(f->sbtAlterar);
+        f->rdgCalendario->button(2)->click(); // "Bancário"
+        QCOMPARE(f->cdsParamGeral.FieldByName("IDCALENDPAGGNRE")->AsString(), QString("B"));
+        click(f->sbtCancelar);
+        QCOMPARE(f->rdgCalendario->ItemIndex(), 1);
+        QCOMPARE(f->cdsParamGeral.State(), DataSetState::dsBrowse);
+        QCOMPARE(f->cdsParamGeral.GetChangeCount(), 0);
+        QVERIFY(!f->sbtConfirmar->isEnabled() && !f->sbtCancelar->isEnabled());
+        QCOMPARE(f->netParamGNRE.callCount("SetParamGNRE"), 0);
+    }
+
+    void calendarClickOnAnEmptyRecordInserts()
+    {
+        TfrmParamGNRE *f = fx->open("GON", "03 - C");
+        f->rdgCalendario->button(2)->click();
+        QCOMPARE(f->cdsParamGeral.State(), DataSetState::dsInsert);
+        QCOMPARE(f->cdsParamGeral.FieldByName("IDCALENDPAGGNRE")->AsString(), QString("B"));
+        f->rdgCalendario->button(0)->click(); // already editing: the code changes, the state does not
+        QCOMPARE(f->cdsParamGeral.State(), DataSetState::dsInsert);
+        QCOMPARE(f->cdsParamGeral.FieldByName("IDCALENDPAGGNRE")->AsString(), QString("F"));
+        // Cancelling the first record: empty again, the selection stays the user's.
+        click(f->sbtCancelar);
+        QVERIFY(f->cdsParamGeral.IsEmpty());
+        QCOMPARE(f->rdgCalendario->ItemIndex(), 0);
+    }
+
+    void storedCalendarCodes()
+    {
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        DataPacket p = stored("GetParamGeral", {"01"});
+        for (const auto &[code, index] : {std::pair{"B", 2}, {"c", 2}, {"", 2}, {"F", 0}}) {
+            p.rows[0][p.indexOf("IDCALENDPAGGNRE")] = code;
+            f->cdsParamGeral.SetData(p);
+            QCOMPARE(f->rdgCalendario->ItemIndex(), index);
+            QCOMPARE(f->cdsParamGeral.State(), DataSetState::dsBrowse);
+        }
+    }
+
+    void codedLists_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("product 12") << "CDPRODUTODEB" << "00012" << "12 - Outros";
+        QTest::newRow("product without zeros") << "CDPRODUTODEB" << "7" << "07 - Produtos Alimentícios";
+        QTest::newRow("product 13") << "CDPRODUTODEB" << "00013" << "";
+        QTest::newRow("product 0") << "CDPRODUTODEB" << "00000" << "";
+        QTest::newRow("product empty") << "CDPRODUTODEB" << "" << "";
+        QTest::newRow("nature 3") << "CDNATUQUALIF" << "3" << "3 - Energia Elétrica";
+        QTest::newRow("nature 7") << "CDNATUQUALIF" << "7" << "";
+    }
+    void codedLists()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        TfrmParamGNRE *f = fx->open("DRJ", "02 - B");
+        DataPacket p = this->stored("GetParamGeral", {"02"});
+        p.rows[0][p.indexOf(field)] = stored;
+        f->cdsParamGeral.SetData(p);
+        TDBComboBox *list = field == "CDPRODUTODEB" ? f->dbcProdDebito : f->dbcQualiNat;
+        QCOMPARE(list->currentText(), shown);
+    }
+
+    void choosingAProductStoresItsAdjustedNumber()
+    {
+        TfrmParamGNRE *f = fx->open("DRJ", "02 - B"); // stored "00012"
+        f->dbcProdDebito->setFocus();
+        for (int i = 0; i < 7; ++i)
+            QTest::keyClick(f->dbcProdDebito, Qt::Key_Up);
+        QCOMPARE(f->dbcProdDebito->currentText(), QString("05 - Peças, Partes e Acessórios para Veículos Automotores"));
+        QCOMPARE(f->cdsParamGeral.State(), DataSetState::dsEdit);
+        QCOMPARE(f->cdsParamGeral.FieldByName("CDPRODUTODEB")->AsString(), Consiste::Ajusta("5", 5));
+        QTest::keyClick(f->dbcProdDebito, Qt::Key_Home); // the empty item: no code
+        QVERIFY(f->cdsParamGeral.FieldByName("CDPRODUTODEB")->IsNull());
+        f->dbcQualiNat->setFocus();
+        QTest::keyClick(f->dbcQualiNat, Qt::Key_End);
+        QCOMPARE(f->cdsParamGeral.FieldByName("CDNATUQUALIF")->AsString(), QString("5"));
+    }
+
+    void refusedSaveIsUndoneAndReported()
+    {
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        // Someone else changes the record after this screen loaded it.
+        const DataPacket p = stored("GetParamGeral", {"01"});
+        Delta other;
+        other.fields = p.fields;
+        Row changed = p.rows[0];
+        changed[p.indexOf("NRDIASCALCDTPAG")] = 8.0;
+        other.changes.append(Change{ChangeKind::Modify, p.rows[0], changed});
+        QVERIFY(fx->server->call("SetParamGNRE", {other.toJson()}).ok);
+
+        click(f->sbtAlterar);
+        typeInto(f->dbeQtdeDias, "2");
+        click(f->sbtConfirmar);
+        QCOMPARE(ScreenFixture::errors().size(), 1);
+        QVERIFY2(ScreenFixture::errors().first().contains("alterados por outro usuário"), qPrintable(ScreenFixture::errors().first()));
+        QCOMPARE(f->cdsParamGeral.State(), DataSetState::dsBrowse);
+        QCOMPARE(f->cdsParamGeral.GetChangeCount(), 0);
+        QCOMPARE(f->dbeQtdeDias->text(), QString("5")); // as loaded: the local change is undone
+        QVERIFY(!Showavi::isActive());
+        QCOMPARE(stored("GetParamGeral", {"01"}).rows[0][p.indexOf("NRDIASCALCDTPAG")].toDouble(), 8.0);
+
+        // Reloading shows the other user's change; editing again then saves.
+        click(f->sbtVerificar);
+        QCOMPARE(f->dbeQtdeDias->text(), QString("8"));
+        click(f->sbtAlterar);
+        typeInto(f->dbeQtdeDias, "2");
+        click(f->sbtConfirmar);
+        QCOMPARE(ScreenFixture::errors().size(), 1);
+        QCOMPARE(stored("GetParamGeral", {"01"}).rows[0][p.indexOf("NRDIASCALCDTPAG")].toDouble(), 2.0);
+    }
+
+    void deleteWhoseSaveFailsComesBack()
+    {
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        toRegistrationPage(f);
+        QCOMPARE(f->cdsParamInscr.RecordCount(), 2);
+        fx->server->stop();
+        click(f->sbtExcluir);
+        QCOMPARE(ScreenFixture::errors().size(), 1);
+        QVERIFY(ScreenFixture::errors().first().contains("Falha de comunicação"));
+        QCOMPARE(f->cdsParamInscr.RecordCount(), 2);
+        QCOMPARE(f->cdsParamInscr.GetChangeCount(), 0);
+        QCOMPARE(f->cdsParamInscr.State(), DataSetState::dsBrowse);
+        QVERIFY(f->isVisible());
+        QVERIFY(!Showavi::isActive());
+    }
+
+    void deleteIsSavedAtOnce()
+    {
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        toRegistrationPage(f);
+        fx->confirmAnswer = QMessageBox::No;
+        click(f->sbtExcluir);
+        QCOMPARE(f->cdsParamInscr.RecordCount(), 2);
+        fx->confirmAnswer = QMessageBox::Yes;
+        click(f->sbtExcluir);
+        QCOMPARE(f->netParamGNRE.callCount("SetParamInscr"), 1);
+        QCOMPARE(Delta::fromJson(f->netParamGNRE.lastParams("SetParamInscr").at(0)).changes.at(0).kind, ChangeKind::Delete);
+        QCOMPARE(stored("GetParamInscr", {"01", "GON"}).rows.size(), 1);
+    }
+
+    void insertedRegistration()
+    {
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        toRegistrationPage(f);
+        click(f->sbtIncluir);
+        QCOMPARE(f->cdsParamInscr.State(), DataSetState::dsInsert);
+        QCOMPARE(f->dbgParamInscr->SelectedField()->FieldName, QString("CDINSCESTA"));
+        QVERIFY(!f->cdsParamInscrCDINSCESTA->ReadOnly);
+        const int col = Consiste::IndiceCol(f->dbgParamInscr, "CDINSCESTA");
+        QCOMPARE(f->dbgParamInscr->Columns(col)->ButtonStyle, TColumnButtonStyle::cbsEllipsis);
+        QCOMPARE(f->cdsParamInscr.FieldByName("IDPERIODOREFAPU")->AsString(), QString("I"));
+        QCOMPARE(f->cdsParamInscr.FieldByName("IDFCPSEPIMP")->DisplayText(), QString("Não"));
+
+        // A duplicate registration: the service refuses, the new row disappears.
+        f->cdsParamInscrCDINSCESTA->setAsString("110042490114");
+        f->cdsParamInscr.FieldByName("IDTPAMBIENTE")->setText("Produção");
+        click(f->sbtConfirmar);
+        QCOMPARE(ScreenFixture::errors().size(), 1);
+        QVERIFY2(ScreenFixture::errors().first().contains("já estão cadastrados"), qPrintable(ScreenFixture::errors().first()));
+        QCOMPARE(f->cdsParamInscr.RecordCount(), 2);
+        QCOMPARE(f->cdsParamInscr.State(), DataSetState::dsBrowse);
+
+        // A new one, typed in the grid's cell.
+        click(f->sbtIncluir);
+        QWidget *grid = f->dbgParamInscr;
+        QCOMPARE(QApplication::focusWidget(), grid);
+        for (QChar c : QString("0623079040081")) // keys go where the focus is: the cell editor after the first
+            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+        QVERIFY(f->dbgParamInscr->editorOpen());
+        QCOMPARE(f->dbgParamInscr->editorText(), QString("0623079040081"));
+        f->cdsParamInscr.FieldByName("IDTPAMBIENTE")->setText("Homologação");
+        click(f->sbtConfirmar);
+        QCOMPARE(ScreenFixture::errors().mid(1).join("; "), QString());
+        QCOMPARE(f->cdsParamInscr.RecordCount(), 3);
+        const DataPacket p = stored("GetParamInscr", {"01", "GON"});
+        QCOMPARE(p.rows.size(), 3);
+        QCOMPARE(p.rows[0][p.indexOf("CDINSCESTA")].toString(), QString("0623079040081"));
+        QCOMPARE(p.rows[0][p.indexOf("IDTPAMBIENTE")].toString(), QString("H"));
+        QCOMPARE(p.rows[0][p.indexOf("IDTPGUIA")].toString(), QString("GON"));
+    }
+
+    void editingARegistration_data()
+    {
+        QTest::addColumn<QString>("guide");
+        QTest::addColumn<QString>("company");
+        QTest::addColumn<QString>("selected");
+        QTest::newRow("GON") << "GON" << "01 - A" << "NRCERTIFICDIG";
+        QTest::newRow("DRJ") << "DRJ" << "02 - B" << "DSEMAILRETORNO";
+        // "gon" is not "GON": the e-mail column is hidden and the next visible one is selected.
+        QTest::newRow("gon") << "gon" << "01 - A" << "CDFILIALPAG";
+    }
+    void editingARegistration()
+    {
+        QFETCH(QString, guide);
+        QFETCH(QString, company);
+        QFETCH(QString, selected);
+        if (guide == "gon") {
+            const DataPacket p = stored("GetParamInscr", {"01", "GON"});
+            Delta d;
+            d.fields = p.fields;
+            Row r = p.rows[0];
+            r[p.indexOf("IDTPGUIA")] = "gon";
+            d.changes.append(Change{ChangeKind::Insert, {}, r});
+            QVERIFY(fx->server->call("SetParamInscr", {d.toJson()}).ok);
+        }
+        TfrmParamGNRE *f = fx->open(guide, company);
+        toRegistrationPage(f);
+        click(f->sbtAlterar);
+        QCOMPARE(f->cdsParamInscr.State(), DataSetState::dsEdit);
+        QCOMPARE(f->dbgParamInscr->SelectedField()->FieldName, selected);
+        QVERIFY(f->cdsParamInscrCDINSCESTA->ReadOnly);
+        const int col = Consiste::IndiceCol(f->dbgParamInscr, "CDINSCESTA");
+        QVERIFY(f->dbgParamInscr->Columns(col)->ButtonStyle != TColumnButtonStyle::cbsEllipsis);
+        QCOMPARE(enabledButtons(f), QStringList({"sbtConfirmar", "sbtCancelar"}));
+        click(f->sbtCancelar);
+        QCOMPARE(f->cdsParamInscr.State(), DataSetState::dsBrowse);
+    }
+};
+
+QTEST_MAIN(TestEditWorkflow)
+#include "tst_editworkflow.moc"

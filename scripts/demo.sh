@@ -1,11 +1,33 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs the product on its embedded demo database.
+# Installs what is needed, builds, and runs the product on its embedded demo
+# database: the parameter service in the background and the host client with
+# FIS94100 open for company 01 and guide type GON. Closing the host stops both.
+#   SERVER_ONLY=1 scripts/demo.sh   serves the parameter service in the foreground instead
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
 build=${BUILD_DIR:-$root/build}
 var=${FIS94100_VAR:-$root/var}
+port=${FIS94100_PORT:-8094}
 mkdir -p "$var"
 "$root/scripts/make-demo-certs.sh" "$var/certs"
-exec "$build/bin/fis94100-server" --database "$var/demo.sqlite" --demo --cert-dir "$var/certs" "$@"
+server_args=(--database "$var/demo.sqlite" --demo --cert-dir "$var/certs" --port "$port")
+if [ "${SERVER_ONLY:-0}" = 1 ]; then
+  exec "$build/bin/fis94100-server" "${server_args[@]}"
+fi
+
+"$build/bin/fis94100-server" "${server_args[@]}" > "$var/server.log" 2>&1 &
+server=$!
+trap 'kill $server 2>/dev/null; wait $server 2>/dev/null || true' EXIT
+for _ in $(seq 1 100); do grep -q listening "$var/server.log" && break; sleep 0.1; done
+grep -q listening "$var/server.log" || { cat "$var/server.log"; exit 1; }
+
+export FIS94100_SERVER_HOST=127.0.0.1 FIS94100_SERVER_PORT=$port FIS94100_HOST_DATABASE="$var/demo.sqlite"
+host=("$build/bin/fis94100-host" --open "${FIS94100_OPEN:-GON:01}" "$@")
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "demo: no display; running the host under Xvfb" >&2
+  xvfb-run -a -s "-screen 0 1280x900x24" "${host[@]}"
+else
+  "${host[@]}"
+fi

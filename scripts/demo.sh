@@ -12,7 +12,18 @@ var=${FIS94100_VAR:-$root/var}
 port=${FIS94100_PORT:-8094}
 mkdir -p "$var"
 "$root/scripts/make-demo-certs.sh" "$var/certs"
-server_args=(--database "$var/demo.sqlite" --demo --cert-dir "$var/certs" --port "$port")
+if [ "${FIS94100_ENGINE:-sqlite}" = firebird ]; then
+  # The same product on Firebird: a server started here, a database made once.
+  "$root/scripts/firebird.sh" start
+  fdb=${FIS94100_FDB:-/var/lib/fis94100/demo.fdb}
+  [ -f "$fdb" ] || "$root/scripts/firebird-db.sh" "$fdb" --demo
+  db="127.0.0.1/3050:$fdb"
+  server_args=(--driver firebird --database "$db" --cert-dir "$var/certs" --port "$port")
+  export FIS94100_HOST_DRIVER=firebird
+else
+  db="$var/demo.sqlite"
+  server_args=(--database "$db" --demo --cert-dir "$var/certs" --port "$port")
+fi
 if [ "${SERVER_ONLY:-0}" = 1 ]; then
   exec "$build/bin/fis94100-server" "${server_args[@]}"
 fi
@@ -23,7 +34,7 @@ trap 'kill $server 2>/dev/null; wait $server 2>/dev/null || true' EXIT
 for _ in $(seq 1 100); do grep -q listening "$var/server.log" && break; sleep 0.1; done
 grep -q listening "$var/server.log" || { cat "$var/server.log"; exit 1; }
 
-export FIS94100_SERVER_HOST=127.0.0.1 FIS94100_SERVER_PORT=$port FIS94100_HOST_DATABASE="$var/demo.sqlite"
+export FIS94100_SERVER_HOST=127.0.0.1 FIS94100_SERVER_PORT=$port FIS94100_HOST_DATABASE="$db"
 host=("$build/bin/fis94100-host" --open "${FIS94100_OPEN:-GON:01}" "$@")
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "demo: no display; running the host under Xvfb" >&2

@@ -45,6 +45,12 @@ class TestEditWorkflow : public QObject
     void toRegistrationPage(TfrmParamGNRE *f) { f->pgcPadrao->setCurrentIndex(1); } // as the user's click does
 
 private slots:
+    void initTestCase()
+    {
+        if (ServerProcess::engine() == "firebird" && !ServerProcess::firebirdAvailable())
+            QSKIP("Firebird is not running on 127.0.0.1:3050; its tests are skipped");
+    }
+
     void init()
     {
         fx = std::make_unique<ScreenFixture>();

@@ -129,21 +129,31 @@ void TADOIBQuery::Open()
 
 void TADOIBQuery::OpenOn(const QSqlDatabase &db, TDMGeral::Engine engine)
 {
-    const QString sql = statementFor(engine);
+    QString sql = statementFor(engine);
+    // Parameters are taken from the colon-prefixed names of the statement.
+    static const QRegularExpression re(QStringLiteral(":([A-Za-z_][A-Za-z0-9_]*)"));
+    QStringList names;
+    for (auto it = re.globalMatch(sql); it.hasNext();) {
+        const QString name = it.next().captured(1);
+        if (!names.contains(name))
+            names << name;
+    }
+    // Firebird's driver binds a null as an empty text where the engine describes
+    // the parameter as not nullable (a function's argument): a null parameter is
+    // written into the statement as NULL there.
+    if (db.driverName() == QLatin1String("QIBASE")) {
+        for (const QString &name : std::as_const(names))
+            if (ParamByName(name).IsNull())
+                sql.replace(QRegularExpression(QStringLiteral(":%1\\b").arg(name)), QStringLiteral("NULL"));
+    }
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.prepare(sql))
         throw rt::Exception(QStringLiteral("%1: %2").arg(Name, q.lastError().text()));
-    // Parameters are taken from the colon-prefixed names of the statement.
-    static const QRegularExpression re(QStringLiteral(":([A-Za-z_][A-Za-z0-9_]*)"));
-    QStringList bound;
-    for (auto it = re.globalMatch(sql); it.hasNext();) {
-        const QString name = it.next().captured(1);
-        if (bound.contains(name))
-            continue;
-        bound << name;
+    for (const QString &name : std::as_const(names)) {
         const TParam &p = ParamByName(name);
-        q.bindValue(QLatin1Char(':') + name, p.IsNull() ? QVariant(QMetaType(QMetaType::QString)) : p.Value);
+        if (sql.contains(QLatin1Char(':') + name))
+            q.bindValue(QLatin1Char(':') + name, p.IsNull() ? QVariant(QMetaType(QMetaType::QString)) : p.Value);
     }
     if (!q.exec())
         throw rt::Exception(QStringLiteral("%1: %2").arg(Name, q.lastError().text()));

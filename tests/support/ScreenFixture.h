@@ -22,8 +22,9 @@ struct ScreenFixture
         if (!server->started())
             return false;
         pointAt(server->port());
-        qputenv("FIS94100_HOST_DATABASE", server->databasePath().toLocal8Bit());
-        TDMGeral::instance().open(QStringLiteral("sqlite"), server->databasePath());
+        const bool firebird = ServerProcess::engine() == QLatin1String("firebird");
+        const QString db = firebird ? QStringLiteral("127.0.0.1/3050:") + server->databasePath() : server->databasePath();
+        TDMGeral::instance().open(firebird ? QStringLiteral("firebird") : QStringLiteral("sqlite"), db);
         Showavi::setDelay(0);
         rt::Dialogs::setResponder([this](rt::DialogRequest &r) {
             if (r.kind == rt::DialogKind::Confirmation)

@@ -3,15 +3,51 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <httplib.h>
 
 QString serverExecutable() { return QStringLiteral(FIS94100_SERVER_EXE); }
 
+QString ServerProcess::engine()
+{
+    return qgetenv("FIS94100_TEST_ENGINE") == "firebird" ? QStringLiteral("firebird") : QStringLiteral("sqlite");
+}
+
+bool ServerProcess::firebirdAvailable()
+{
+    QTcpSocket s;
+    s.connectToHost(QStringLiteral("127.0.0.1"), 3050);
+    return s.waitForConnected(1000);
+}
+
+QStringList ServerProcess::databaseArgs() const
+{
+    if (engine() == QLatin1String("firebird"))
+        return {"--driver", "firebird", "--database", QStringLiteral("127.0.0.1/3050:") + databasePath()};
+    return {"--database", databasePath()};
+}
+
 ServerProcess::ServerProcess(const QStringList &extraArgs, bool demo)
 {
     QDir().mkpath(certDir());
-    QStringList args{"--port", "0", "--database", databasePath(), "--cert-dir", certDir()};
-    if (demo)
+    const bool firebird = engine() == QLatin1String("firebird");
+    if (firebird && !extraArgs.contains(QStringLiteral("--database"))) {
+        // A new Firebird database, made by the project's own script.
+        QProcess make;
+        make.setProcessChannelMode(QProcess::MergedChannels);
+        QStringList args{QStringLiteral(FIS94100_SOURCE_DIR "/scripts/firebird-db.sh"), databasePath()};
+        if (demo)
+            args << "--demo";
+        make.start(QStringLiteral("bash"), args);
+        if (!make.waitForFinished(60000) || make.exitCode() != 0) {
+            m_error = QStringLiteral("Firebird database not created: ") + QString::fromUtf8(make.readAll());
+            return;
+        }
+    }
+    QStringList args{"--port", "0", "--cert-dir", certDir()};
+    if (!extraArgs.contains(QStringLiteral("--database")))
+        args << databaseArgs();
+    if (demo && !firebird)
         args << "--demo";
     args << extraArgs;
     m_process.setProcessChannelMode(QProcess::SeparateChannels);

@@ -20,8 +20,17 @@ public:
     ~ServerProcess();
 
     bool started() const { return m_port > 0; }
+    // The engine under test: "firebird" when FIS94100_TEST_ENGINE says so, else "sqlite".
+    static QString engine();
+    // Whether a Firebird server answers on 127.0.0.1:3050.
+    static bool firebirdAvailable();
+    // The options that point a server at this database.
+    QStringList databaseArgs() const;
     int port() const { return m_port; }
-    QString databasePath() const { return m_dir.filePath(QStringLiteral("params.sqlite")); }
+    QString databasePath() const
+    {
+        return m_dir.filePath(engine() == QLatin1String("firebird") ? QStringLiteral("params.fdb") : QStringLiteral("params.sqlite"));
+    }
     QString certDir() const { return m_dir.filePath(QStringLiteral("certs")); }
     QString error() const { return m_error; }
     void stop();

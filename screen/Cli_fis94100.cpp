@@ -102,11 +102,41 @@ void TfrmParamGNRE::bindHandlers()
     hooks(cdsParamInscr, "IDFCPSEPIMP", &TfrmParamGNRE::cdsParamInscrIDFCPSEPIMPGetText,
           &TfrmParamGNRE::cdsParamInscrIDFCPSEPIMPSetText);
 
+    dbgParamInscr->OnEnter = [this](QObject *) { dbgParamInscrEnter(); };
     dbgParamInscr->OnColEnter = [this](QObject *) { dbgParamInscrColEnter(); };
+    dbgParamInscr->OnColExit = [this](QObject *) { dbgParamInscrColExit(); };
+    dbgParamInscr->OnKeyPress = [this](QObject *s, QChar &k) { dbgParamInscrKeyPress(s, k); };
+    dbgParamInscr->OnKeyDown = [this](QObject *s, quint16 &k, Qt::KeyboardModifiers m) { dbgParamInscrKeyDown(s, k, m); };
+    dbgParamInscr->OnDblClick = [this](QObject *) { dbgParamInscrDblClick(); };
+    dbgParamInscr->OnCellClick = [this](TColumn &c) { dbgParamInscrCellClick(c); };
+    dbgParamInscr->OnDrawColumnCell = [this](QObject *s, const QRect &r, int d, TColumn &c, TGridDrawState st) {
+        dbgParamInscrDrawColumnCell(s, r, d, c, st);
+    };
+    dbgParamInscr->OnEditButtonClick = [this](QObject *) { dbgParamInscrEditButtonClick(); };
+    cdsParamInscr.BeforePost = [this](TClientDataSet &) { cdsParamInscrBeforePost(); };
 
     rdgCalendario->OnClick = [this](QObject *) { rdgCalendarioClick(); };
     dckGeraContaPag->OnClick = [this](QObject *) { dckGeraContaPagClick(); };
     dbeQtdeDias->OnKeyPress = [this](QObject *s, QChar &k) { dbeQtdeDiasKeyPress(s, k); };
     dbeAliqFECP->OnKeyPress = [this](QObject *s, QChar &k) { dbeQtdeDiasKeyPress(s, k); };
     dbeLivroMag->OnKeyPress = [this](QObject *s, QChar &k) { dbeLivroMagKeyPress(s, k); };
+    cdsParamGeral.BeforePost = [this](TClientDataSet &) { cdsParamGeralBeforePost(); };
+
+    dbeLivroMag->OnChange = [this](QObject *) { dbeLivroMagChange(); };
+    dbeProduto->OnChange = [this](QObject *) { dbeProdutoChange(); };
+    dbeCdFilial->OnChange = [this](QObject *) { dbeCdFilialChange(); };
+    dbeCdTpOper->OnChange = [this](QObject *) { dbeCdTpOperChange(); };
+    dbeLivroMag->OnExit = [this](QObject *) { dbeLivroMagExit(); };
+    dbeProduto->OnExit = [this](QObject *) { dbeProdutoExit(); };
+    dbeCdFilial->OnExit = [this](QObject *) { dbeCdFilialExit(); };
+    dbeCdTpOper->OnExit = [this](QObject *) { dbeCdTpOperExit(); };
+    dbeAliqFECP->OnExit = [this](QObject *) { dbeAliqFECPExit(); };
+    btpLivroMag->OnBeforePesq = [this](QObject *s, bool &c) { btpLivroMagBeforePesq(s, c); };
+    btpProduto->OnBeforePesq = [this](QObject *s, bool &c) { btpProdutoBeforePesq(s, c); };
+    btpFilial->OnBeforePesq = [this](QObject *s, bool &c) { btpFilialBeforePesq(s, c); };
+    btpTpOperac->OnBeforePesq = [this](QObject *s, bool &c) { btpTpOperacBeforePesq(s, c); };
+    btpLivroMag->OnAfterPesq = [this](QObject *s) { btpLivroMagAfterPesq(s); };
+    btpProduto->OnAfterPesq = [this](QObject *s) { btpProdutoAfterPesq(s); };
+    btpFilial->OnAfterPesq = [this](QObject *s) { btpFilialAfterPesq(s); };
+    btpTpOperac->OnAfterPesq = [this](QObject *s) { btpTpOperacAfterPesq(s); };
 }

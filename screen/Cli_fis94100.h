@@ -97,7 +97,32 @@ public:
     void rdgCalendarioClick();
     void cdsParamGeralAfterOpen();
 
+    // ---- general page: reference checks and lookups
+    void dbeLivroMagChange();
+    void dbeProdutoChange();
+    void dbeCdFilialChange();
+    void dbeCdTpOperChange();
+    void dbeLivroMagExit();
+    void dbeProdutoExit();
+    void dbeCdFilialExit();
+    void dbeCdTpOperExit();
+    void dbeAliqFECPExit();
+    void Vd_LivroMag();
+    void Vd_ProdGNREOnline();
+    void Vd_Filial();
+    void Vd_TpOper(bool required);
+    void Vd_Aliq();
+    void btpLivroMagBeforePesq(QObject *sender, bool &cancel);
+    void btpProdutoBeforePesq(QObject *sender, bool &cancel);
+    void btpFilialBeforePesq(QObject *sender, bool &cancel);
+    void btpTpOperacBeforePesq(QObject *sender, bool &cancel);
+    void btpLivroMagAfterPesq(QObject *sender);
+    void btpProdutoAfterPesq(QObject *sender);
+    void btpFilialAfterPesq(QObject *sender);
+    void btpTpOperacAfterPesq(QObject *sender);
+
     // ---- general page: record rules and field control
+    void cdsParamGeralBeforePost();
     void Controla_Campos();
     void cdsParamGeralNewRecord();
     void dckGeraContaPagClick();
@@ -105,9 +130,22 @@ public:
     void dbeLivroMagKeyPress(QObject *sender, QChar &key);
 
     // ---- registration grid
+    void dbgParamInscrEnter();
     void dbgParamInscrColEnter();
+    void dbgParamInscrColExit();
+    void dbgParamInscrKeyPress(QObject *sender, QChar &key);
+    void dbgParamInscrKeyDown(QObject *sender, quint16 &key, Qt::KeyboardModifiers shift);
+    void dbgParamInscrDblClick();
+    void dbgParamInscrCellClick(rt::TColumn &column);
+    void dbgParamInscrDrawColumnCell(QObject *sender, const QRect &rect, int dataCol, rt::TColumn &column,
+                                     rt::TGridDrawState state);
+    void dbgParamInscrEditButtonClick();
 
     // ---- registration records
+    void Vd_Inscricao(bool required);
+    void Vd_Encargo();
+    void Vd_FilialPag(bool required);
+    void cdsParamInscrBeforePost();
     void cdsParamInscrNewRecord();
     void cdsParamInscrAfterInsert();
     void cdsParamInscrIDTPAMBIENTEGetText(rt::TField &sender, QString &text, bool displayText);
@@ -135,6 +173,17 @@ private:
     void CarregaParamInscr();
     // Shows the stored calendar kind in the radio group, as a display change.
     void MostraCalendario();
+    rt::TField *geral(const char *field) const;
+    rt::TField *inscr(const char *field) const;
+    // Writes a read-only field, lifting the flag only for the write.
+    void EscreveSomenteLeitura(rt::TField *field, const QString &value);
+    // Puts the registration being shown into edit state unless it is being edited.
+    void IniciaEdicaoInscr();
+    // Starts editing the general record, inserting the company's first one when there is none.
+    void EditaParamGeral();
+    // The check of a code the service knows: adjust, ask, refuse or name it.
+    void VdCodigoServico(rt::TDBEdit *entry, int width, const char *codeField, const QString &method,
+                         rt::TClientDataSet &rows, const char *nameField, const char *rowName, const char *messageKey);
     // The pick list of the grid column showing a field.
     QStringList PickList(const QString &fieldName) const;
 };

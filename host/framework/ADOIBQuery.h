@@ -33,6 +33,9 @@ private:
     QString m_connection = QStringLiteral("dtmDBGeral");
 };
 
+// The host's data module, as screens name it.
+inline TDMGeral &dtmDBGeral() { return TDMGeral::instance(); }
+
 // Registers NVL(a, b) on a SQLite connection (per connection, after every open).
 bool registerSqliteFunctions(QSqlDatabase &db);
 

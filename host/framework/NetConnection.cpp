@@ -50,6 +50,8 @@ ServerReply TNetConnection::call(const QString &method, const QJsonArray &params
         throw rt::Exception(QStringLiteral("Sem conexão com o servidor de aplicação %1.").arg(ServerName));
     if (m_busy)
         throw rt::Exception(QStringLiteral("Já há uma chamada em andamento ao servidor de aplicação."));
+    if (BeforeCall)
+        BeforeCall(method);
     m_calls[method] += 1;
     m_lastParams[method] = params;
 

@@ -25,6 +25,8 @@ public:
     QString Host;
     int Port = 0;
     std::function<void(TNetConnection &)> BeforeConnect;
+    // Runs before every call, with the method's name (diagnostics, tests).
+    std::function<void(const QString &method)> BeforeCall;
 
     bool Connected() const { return m_connected; }
     void setConnected(bool connected);

@@ -432,8 +432,10 @@ void TClientDataSet::Post()
     if (!editing())
         return;
     updateControls();
-    if (BeforePost)
+    if (BeforePost) {
         BeforePost(*this);
+        updateControls(); // what the checks wrote through the controls is part of the record too
+    }
     Record &r = m_rows[size_t(m_current)];
     r.values = m_buffer;
     r.status = statusAgainstBase(r);
@@ -608,13 +610,20 @@ QVariant TClientDataSet::valueAt(int row, int fieldIndex) const
     return m_rows.at(size_t(row)).values.at(fieldIndex);
 }
 
-QString TClientDataSet::displayTextAt(int row, int fieldIndex) const
+void TClientDataSet::withRecord(int row, const std::function<void()> &code) const
 {
     auto *self = const_cast<TClientDataSet *>(this);
     const int saved = m_peekRow;
     self->m_peekRow = row;
     struct Restore { TClientDataSet *ds; int v; ~Restore() { ds->m_peekRow = v; } } restore{self, saved};
-    return m_fields[size_t(fieldIndex)]->DisplayText();
+    code();
+}
+
+QString TClientDataSet::displayTextAt(int row, int fieldIndex) const
+{
+    QString text;
+    withRecord(row, [&] { text = m_fields[size_t(fieldIndex)]->DisplayText(); });
+    return text;
 }
 
 void TClientDataSet::writeField(int fieldIndex, const QVariant &value)

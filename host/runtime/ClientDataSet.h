@@ -148,6 +148,8 @@ public:
     // Values of a record other than the current one, for drawing a grid row.
     QVariant valueAt(int row, int fieldIndex) const;
     QString displayTextAt(int row, int fieldIndex) const;
+    // Runs code with the fields reading another record (the row a grid draws).
+    void withRecord(int row, const std::function<void()> &code) const;
 
     // Used by TField
     QVariant currentValue(int fieldIndex) const;

@@ -192,11 +192,13 @@ void TDBEdit::focusInEvent(QFocusEvent *event)
         guard([this] { refresh(); }, this);
 }
 
-void TDBEdit::focusOutEvent(QFocusEvent *event)
+void TDBEdit::focusOutEvent(QFocusEvent *event) { QLineEdit::focusOutEvent(event); }
+
+void TDBEdit::writePending()
 {
-    QLineEdit::focusOutEvent(event);
-    if (!m_modified && event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
-        guard([this] { refresh(); }, this);
+    updateData();
+    if (!m_modified)
+        refresh();
 }
 
 void TDBEdit::keyPressEvent(QKeyEvent *event)

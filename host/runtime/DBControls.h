@@ -53,7 +53,9 @@ public:
     void setText(const QString &text);
 
     QWidget *widget() override { return this; }
-    void writePending() override { updateData(); }
+    // Leaving the control: its text goes into the field, and the display text is
+    // shown, before the exit handler runs (which may show a text of its own).
+    void writePending() override;
 
     // TDataLink
     void stateChanged() override;

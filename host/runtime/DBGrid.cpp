@@ -217,7 +217,12 @@ public:
             st |= gdFocused;
         TCanvas canvas(painter, brush);
         m_grid->m_canvas = &canvas;
-        guard([&] { m_grid->OnDrawColumnCell(m_grid, option.rect, index.column(), *m_grid->Columns(index.column()), st); }, m_grid);
+        // While a cell is drawn, the fields read the record of its row.
+        auto draw = [&] { m_grid->OnDrawColumnCell(m_grid, option.rect, index.column(), *m_grid->Columns(index.column()), st); };
+        if (TClientDataSet *ds = m_grid->DataSet(); ds && index.row() < ds->RecordCount())
+            guard([&] { ds->withRecord(index.row(), draw); }, m_grid);
+        else
+            guard(draw, m_grid);
         m_grid->m_canvas = nullptr;
     }
 

@@ -41,10 +41,7 @@ void TfrmParamGNRE::cdsParamGeralIDCALENDPAGGNRESetText(TField &sender, const QS
 
 void TfrmParamGNRE::rdgCalendarioClick()
 {
-    if (cdsParamGeral.IsEmpty())
-        cdsParamGeral.Insert();
-    else
-        cdsParamGeral.Edit();
+    EditaParamGeral();
     const int i = rdgCalendario->ItemIndex();
     if (i >= 0 && i < 3)
         cdsParamGeral.FieldByName(QStringLiteral("IDCALENDPAGGNRE"))->setAsString(QString::fromLatin1(calendarCodes[i]));

@@ -52,3 +52,17 @@ void TfrmParamGNRE::Controla_Campos()
 }
 
 void TfrmParamGNRE::dckGeraContaPagClick() { dbeCdTpOper->setColor(dckGeraContaPag->Checked() ? clInfoBk() : clWindow()); }
+
+void TfrmParamGNRE::cdsParamGeralBeforePost()
+{
+    Vd_Filial();
+    Vd_TpOper(dckGeraContaPag->Checked());
+    Vd_LivroMag();
+    Vd_ProdGNREOnline();
+    geral("IDGERALOGGNRE")->setAsString(dckGeraLog->Checked() ? QStringLiteral("S") : QStringLiteral("N"));
+    geral("IDGERACONTAPAG")->setAsString(dckGeraContaPag->Checked() ? QStringLiteral("S") : QStringLiteral("N"));
+    if (Consiste::EmptyString(dbeQtdeDias->text()))
+        geral("NRDIASCALCDTPAG")->setAsFloat(0);
+    if (Consiste::EmptyString(dbeAliqFECP->text()))
+        geral("VRALIQFECP")->setAsFloat(0);
+}

@@ -197,8 +197,8 @@ void TDBEdit::focusOutEvent(QFocusEvent *event) { QLineEdit::focusOutEvent(event
 void TDBEdit::writePending()
 {
     updateData();
-    if (!m_modified)
-        refresh();
+    if (!m_modified && Editing())
+        refresh(); // the edit text gives way to the display text
 }
 
 void TDBEdit::keyPressEvent(QKeyEvent *event)

@@ -246,7 +246,7 @@ void ParamStore::open()
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
         throw Exception(sqlError(QStringLiteral("Erro ao criar o esquema"), q.lastError()));
     try {
-        QStringList all = statements(QStringLiteral(":/db/sqlite/schema.sql"));
+        QStringList all = statements(QStringLiteral(":/db/tables.sql"));
         if (m_options.demo)
             all += statements(QStringLiteral(":/db/demo.sql"));
         for (const QString &s : std::as_const(all))
@@ -289,24 +289,25 @@ DataPacket ParamStore::getParamInscr(const QString &company, const QString &guid
     return readPacket(q, paramInscrFields());
 }
 
+DataPacket ParamStore::codeList(const QString &table, const FieldDef &code, const FieldDef &name, const QString &value)
+{
+    // An empty code asks for every row.
+    QSqlQuery q = prepare(connection(), QStringLiteral("SELECT %2, %3 FROM %1 WHERE (:all1 = 1 OR %2 = :code) ORDER BY %2")
+                                            .arg(table, code.name, name.name));
+    q.bindValue(QStringLiteral(":all1"), value.isEmpty() ? 1 : 0);
+    q.bindValue(QStringLiteral(":code"), value);
+    exec(q, QStringLiteral("Erro ao ler %1").arg(table));
+    return readPacket(q, {code, name});
+}
+
 DataPacket ParamStore::getLivroMag(const QString &code)
 {
-    QSqlQuery q = prepare(connection(), QStringLiteral(
-        "SELECT CDLIVROMAG, NMLIVROMAG FROM LIVROMAG WHERE (:all1 = 1 OR CDLIVROMAG = :code) ORDER BY CDLIVROMAG"));
-    q.bindValue(QStringLiteral(":all1"), code.isEmpty() ? 1 : 0);
-    q.bindValue(QStringLiteral(":code"), code);
-    exec(q, QStringLiteral("Erro ao ler os livros magnéticos"));
-    return readPacket(q, {str("CDLIVROMAG", 10), str("NMLIVROMAG", 50)});
+    return codeList(QStringLiteral("LIVROMAG"), str("CDLIVROMAG", 10), str("NMLIVROMAG", 50), code);
 }
 
 DataPacket ParamStore::getProdGnreOnline(const QString &code)
 {
-    QSqlQuery q = prepare(connection(), QStringLiteral(
-        "SELECT CDPRODUTO, DSPRODUTO FROM PRODGNREONLINE WHERE (:all1 = 1 OR CDPRODUTO = :code) ORDER BY CDPRODUTO"));
-    q.bindValue(QStringLiteral(":all1"), code.isEmpty() ? 1 : 0);
-    q.bindValue(QStringLiteral(":code"), code);
-    exec(q, QStringLiteral("Erro ao ler os produtos da GNRE Online"));
-    return readPacket(q, {str("CDPRODUTO", 5), str("DSPRODUTO", 250)});
+    return codeList(QStringLiteral("PRODGNREONLINE"), str("CDPRODUTO", 5), str("DSPRODUTO", 250), code);
 }
 
 DataPacket ParamStore::getVdInscricao(const QString &company, const QString &registration, const QString &guideType)

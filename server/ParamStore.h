@@ -40,6 +40,7 @@ public:
 
 private:
     QSqlDatabase connection();
+    rt::DataPacket codeList(const QString &table, const rt::FieldDef &code, const rt::FieldDef &name, const QString &value);
     struct Table;
     void applyDelta(const Table &table, const rt::Delta &delta);
 

@@ -19,17 +19,6 @@ QStringList enabledButtons(TfrmParamGNRE *f)
     return out;
 }
 
-void click(QAbstractButton *b) { QTest::mouseClick(b, Qt::LeftButton); }
-
-void typeInto(QWidget *w, const QString &text)
-{
-    w->setFocus();
-    if (auto *e = qobject_cast<QLineEdit *>(w))
-        e->selectAll();
-    QTest::keyClick(w, Qt::Key_Backspace);
-    QTest::keyClicks(w, text);
-}
-
 } // namespace
 
 class TestEditWorkflow : public QObject
@@ -91,7 +80,7 @@ private slots:
         TfrmParamGNRE *f = fx->open("DRJ", "03 - C");
         click(f->sbtAlterar);
         QCOMPARE(f->cdsParamGeral.State(), DataSetState::dsInsert);
-        typeInto(f->dbeQtdeDias, "4");
+        retype(f->dbeQtdeDias, "4");
         click(f->sbtConfirmar);
         QCOMPARE(ScreenFixture::errors(), QStringList());
         QCOMPARE(f->netParamGNRE.callCount("SetParamGNRE"), 1);
@@ -109,7 +98,7 @@ private slots:
     {
         TfrmParamGNRE *f = fx->open("DRJ", "02 - B");
         click(f->sbtAlterar);
-        typeInto(f->dbeEmail, "novo@bebidas.com.br");
+        retype(f->dbeEmail, "novo@bebidas.com.br");
         click(f->sbtConfirmar);
         QCOMPARE(f->netParamGNRE.callCount("SetParamGNRE"), 1);
         QCOMPARE(f->cdsParamGeral.GetChangeCount(), 0);
@@ -126,7 +115,7 @@ private slots:
     {
         TfrmParamGNRE *f = fx->open("GON", "01 - A");
         click(f->sbtAlterar);
-        typeInto(f->dbeQtdeDias, "9");
+        retype(f->dbeQtdeDias, "9");
         fx->confirmAnswer = QMessageBox::No;
         click(f->sbtCancelar);
         QCOMPARE(f->cdsParamGeral.State(), DataSetState::dsEdit);
@@ -235,7 +224,7 @@ private slots:
         QVERIFY(fx->server->call("SetParamGNRE", {other.toJson()}).ok);
 
         click(f->sbtAlterar);
-        typeInto(f->dbeQtdeDias, "2");
+        retype(f->dbeQtdeDias, "2");
         click(f->sbtConfirmar);
         QCOMPARE(ScreenFixture::errors().size(), 1);
         QVERIFY2(ScreenFixture::errors().first().contains("alterados por outro usuário"), qPrintable(ScreenFixture::errors().first()));
@@ -249,7 +238,7 @@ private slots:
         click(f->sbtVerificar);
         QCOMPARE(f->dbeQtdeDias->text(), QString("8"));
         click(f->sbtAlterar);
-        typeInto(f->dbeQtdeDias, "2");
+        retype(f->dbeQtdeDias, "2");
         click(f->sbtConfirmar);
         QCOMPARE(ScreenFixture::errors().size(), 1);
         QCOMPARE(stored("GetParamGeral", {"01"}).rows[0][p.indexOf("NRDIASCALCDTPAG")].toDouble(), 2.0);

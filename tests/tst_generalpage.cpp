@@ -4,20 +4,6 @@
 
 using namespace rt;
 
-namespace {
-
-void click(QAbstractButton *b) { QTest::mouseClick(b, Qt::LeftButton); }
-
-void retype(QLineEdit *e, const QString &text)
-{
-    e->setFocus();
-    e->selectAll();
-    QTest::keyClick(e, Qt::Key_Backspace);
-    QTest::keyClicks(e, text);
-}
-
-} // namespace
-
 class TestGeneralPage : public QObject
 {
     Q_OBJECT

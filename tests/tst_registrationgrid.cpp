@@ -7,12 +7,6 @@
 
 using namespace rt;
 
-namespace {
-
-void click(QAbstractButton *b) { QTest::mouseClick(b, Qt::LeftButton); }
-
-} // namespace
-
 class TestRegistrationGrid : public QObject
 {
     Q_OBJECT

@@ -34,6 +34,19 @@ bool TFieldDataLink::Edit()
     return ds->editing();
 }
 
+namespace {
+
+// FocusControl: the control showing the field takes the focus, when it can.
+bool focusIfShowing(QWidget *control, TField *asked, TField *shown)
+{
+    if (asked != shown || !control->isVisible() || !control->isEnabled())
+        return false;
+    control->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+} // namespace
+
 // ---------------------------------------------------------------- TDBEdit
 
 namespace {
@@ -177,13 +190,7 @@ void TDBEdit::updateData()
     m_modified = false;
 }
 
-bool TDBEdit::focusField(TField *field)
-{
-    if (field != Field() || !isVisible() || !isEnabled())
-        return false;
-    setFocus(Qt::OtherFocusReason);
-    return true;
-}
+bool TDBEdit::focusField(TField *field) { return focusIfShowing(this, field, Field()); }
 
 void TDBEdit::focusInEvent(QFocusEvent *event)
 {
@@ -319,13 +326,7 @@ void TDBComboBox::choose(int index)
     }
 }
 
-bool TDBComboBox::focusField(TField *field)
-{
-    if (field != Field() || !isVisible() || !isEnabled())
-        return false;
-    setFocus(Qt::OtherFocusReason);
-    return true;
-}
+bool TDBComboBox::focusField(TField *field) { return focusIfShowing(this, field, Field()); }
 
 // ---------------------------------------------------------------- TDBCheckBox
 
@@ -379,13 +380,7 @@ void TDBCheckBox::nextCheckState()
     }, this);
 }
 
-bool TDBCheckBox::focusField(TField *field)
-{
-    if (field != Field() || !isVisible() || !isEnabled())
-        return false;
-    setFocus(Qt::OtherFocusReason);
-    return true;
-}
+bool TDBCheckBox::focusField(TField *field) { return focusIfShowing(this, field, Field()); }
 
 // ---------------------------------------------------------------- TRadioGroup
 

@@ -553,8 +553,7 @@ bool TDBGrid::editorKey(QWidget *editor, QKeyEvent *event)
         return true;
     }
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && (event->modifiers() & Qt::ControlModifier)) {
-        if (OnEditButtonClick && Columns(m_col)->ButtonStyle == TColumnButtonStyle::cbsEllipsis)
-            guard([this] { OnEditButtonClick(this); }, this);
+        pressEditButton();
         return true;
     }
     if (replacement) {
@@ -562,6 +561,13 @@ bool TDBGrid::editorKey(QWidget *editor, QKeyEvent *event)
         return true;
     }
     return false;
+}
+
+void TDBGrid::pressEditButton()
+{
+    // Ctrl+Enter: the keyboard's way to the column's edit button.
+    if (OnEditButtonClick && m_col < columnCount() && Columns(m_col)->ButtonStyle == TColumnButtonStyle::cbsEllipsis)
+        guard([this] { OnEditButtonClick(this); }, this);
 }
 
 void TDBGrid::deleteRecord()
@@ -614,8 +620,7 @@ void TDBGrid::keyPressEvent(QKeyEvent *event)
     case Qt::Key_Return:
     case Qt::Key_Enter:
         if (ctrl) {
-            if (OnEditButtonClick && m_col < columnCount() && Columns(m_col)->ButtonStyle == TColumnButtonStyle::cbsEllipsis)
-                guard([this] { OnEditButtonClick(this); }, this);
+            pressEditButton();
             event->accept();
             return;
         }

@@ -153,6 +153,7 @@ private:
     void syncCurrent();
     void applyColumns();
     void deleteRecord();
+    void pressEditButton();
     int visibleColumnNear(int index) const;
 
     std::vector<std::unique_ptr<TColumn>> m_columns;

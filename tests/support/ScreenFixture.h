@@ -8,6 +8,18 @@
 #include <QtTest>
 #include <memory>
 
+// What a user does with the mouse and the keyboard.
+inline void click(QAbstractButton *b) { QTest::mouseClick(b, Qt::LeftButton); }
+
+inline void retype(QWidget *w, const QString &text)
+{
+    w->setFocus();
+    if (auto *e = qobject_cast<QLineEdit *>(w))
+        e->selectAll();
+    QTest::keyClick(w, Qt::Key_Backspace);
+    QTest::keyClicks(w, text);
+}
+
 // The screen against a real parameter service on a temporary database, with
 // every dialog answered by the test.
 struct ScreenFixture

@@ -396,7 +396,7 @@ void TDBGrid::syncCurrent()
     updateEditButton();
 }
 
-void TDBGrid::stateChanged()
+void TDBGrid::refreshRows()
 {
     const int rows = m_model->rowCount();
     if (rows != m_rowCount) {
@@ -408,19 +408,13 @@ void TDBGrid::stateChanged()
     syncCurrent();
 }
 
+void TDBGrid::stateChanged() { refreshRows(); }
+
 void TDBGrid::dataChanged(TField *field)
 {
     const int rows = m_model->rowCount();
-    if (rows != m_rowCount || !field) {
-        if (rows != m_rowCount) {
-            m_rowCount = rows;
-            m_model->reset();
-        } else {
-            m_model->refreshAll();
-        }
-        syncCurrent();
-        return;
-    }
+    if (rows != m_rowCount || !field)
+        return refreshRows();
     // Only the cells of that field: an open cell editor of another column keeps its typing.
     TClientDataSet *ds = DataSet();
     const int row = ds ? ds->RecNo() - 1 : -1;

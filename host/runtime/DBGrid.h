@@ -151,6 +151,7 @@ private:
     bool preprocessKey(QKeyEvent *event, QObject *target, std::unique_ptr<QKeyEvent> &replacement);
     bool editorKey(QWidget *editor, QKeyEvent *event);
     void syncCurrent();
+    void refreshRows();
     void applyColumns();
     void deleteRecord();
     void pressEditButton();

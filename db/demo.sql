@@ -1,5 +1,6 @@
 -- Demo data: companies, their state registrations, branches, charges,
--- operation types, magnetic books, products and a few parameter records.
+-- operation types, magnetic books, products and a few parameter records
+-- (the certificate serials are those scripts/make-demo-certs.sh generates).
 INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES ('01', 'Comércio de Alimentos Paulista Ltda.');
 INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES ('02', 'Indústria Fluminense de Bebidas S.A.');
 INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES ('03', 'Distribuidora Mineira de Peças Ltda.');
@@ -49,10 +50,10 @@ VALUES ('02', 'N', NULL, 3, '0003', 'B', 'gnre@bebidasfluminense.com.br', '00012
 
 INSERT INTO PARAMGNREINSCR (CDEMPRESA, CDINSCESTA, SGESTADO, NRCERTIFICDIG, IDTPAMBIENTE, DSEMAILRETORNO,
   IDPERIODOREFAPU, IDTPGUIA, IDCALCSTMANUAL, CDENCARGOST, CDFILIALPAG, IDFCPSEPIMP)
-VALUES ('01', '110042490114', 'SP', NULL, 'H', NULL, 'I', 'GON', 'N', '01', '0001', 'N');
+VALUES ('01', '110042490114', 'SP', '4E2A91C3', 'H', NULL, 'I', 'GON', 'N', '01', '0001', 'N');
 INSERT INTO PARAMGNREINSCR (CDEMPRESA, CDINSCESTA, SGESTADO, NRCERTIFICDIG, IDTPAMBIENTE, DSEMAILRETORNO,
   IDPERIODOREFAPU, IDTPGUIA, IDCALCSTMANUAL, CDENCARGOST, CDFILIALPAG, IDFCPSEPIMP)
-VALUES ('01', '77528063', 'RJ', NULL, 'P', NULL, 'I', 'GON', 'S', '05', '0003', 'S');
+VALUES ('01', '77528063', 'RJ', '4E2A91C3', 'P', NULL, 'I', 'GON', 'S', '05', '0003', 'S');
 INSERT INTO PARAMGNREINSCR (CDEMPRESA, CDINSCESTA, SGESTADO, NRCERTIFICDIG, IDTPAMBIENTE, DSEMAILRETORNO,
   IDPERIODOREFAPU, IDTPGUIA, IDCALCSTMANUAL, CDENCARGOST, CDFILIALPAG, IDFCPSEPIMP)
 VALUES ('02', '86103471', 'RJ', NULL, NULL, 'gnre.rj@bebidasfluminense.com.br', 'M', 'DRJ', 'N', '01', '0003', 'N');

@@ -44,7 +44,7 @@ TfrmPadraoSimples::TfrmPadraoSimples(QWidget *parent) : TForm(parent)
     sbtVerificar = addButton("sbtVerificar", "Verificar", "refresh", "&Verificar", mnuVerificar, &TfrmPadraoSimples::sbtVerificarClick);
     sbtImprimir = addButton("sbtImprimir", "Imprimir", "print", "Im&primir", mnuImprimir, &TfrmPadraoSimples::sbtImprimirClick);
     sbtConfirmar->setShortcut(QKeySequence(Qt::Key_F10));
-    sbtCancelar->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    sbtCancelar->setShortcut(QKeySequence(Qt::Key_F11));
     bar->addStretch(1);
     lblCodTela = new QLabel(panMenu);
     lblCodTela->setObjectName(QStringLiteral("lblCodTela"));

@@ -462,6 +462,31 @@ void ParamStore::applyDelta(const Table &table, const Delta &delta)
             if (found)
                 refuse(QStringLiteral("Os %1 já estão cadastrados.").arg(keyText(row)));
         };
+        // The values loaded, as conditions of the statement itself (a null as IS NULL: no typed nulls).
+        auto unchangedSince = [&](const Row &old) {
+            QString cond;
+            for (const QString &c : table.stored) {
+                FieldType type = FieldType::String;
+                for (const FieldDef &pf : table.packetFields)
+                    if (pf.name == c)
+                        type = pf.type;
+                const QVariant v = valueOf(old, c);
+                const bool null = !v.isValid() || v.isNull() || (type == FieldType::String && v.toString().isEmpty());
+                if (null)
+                    cond += type == FieldType::String ? QStringLiteral(" AND (%1 IS NULL OR %1 = '')").arg(c)
+                                                      : QStringLiteral(" AND %1 IS NULL").arg(c);
+                else
+                    cond += QStringLiteral(" AND %1 = :o_%1").arg(c);
+            }
+            return cond;
+        };
+        auto bindOld = [&](QSqlQuery &q, const Row &old) {
+            for (const QString &c : table.stored) {
+                const QVariant v = valueOf(old, c);
+                if (v.isValid() && !v.isNull() && !(v.typeId() == QMetaType::QString && v.toString().isEmpty()))
+                    q.bindValue(QStringLiteral(":o_") + c, v);
+            }
+        };
         auto write = [&](const QString &sql, const Row &values, const Row *keyRow) {
             QSqlQuery q = prepare(db, sql);
             for (const QString &c : table.stored) {
@@ -471,9 +496,16 @@ void ParamStore::applyDelta(const Table &table, const Delta &delta)
                         type = pf.type;
                 q.bindValue(QStringLiteral(":v_") + c, toSql(valueOf(values, c), type));
             }
-            if (keyRow)
+            if (keyRow) {
                 bindKey(q, *keyRow);
+                bindOld(q, *keyRow);
+            }
             exec(q, QStringLiteral("Erro ao gravar"));
+            // The row must still hold what the client loaded, checked in the same statement:
+            // another server writing the same database between the check and the write loses.
+            if (keyRow && q.numRowsAffected() != 1)
+                refuse(QStringLiteral("Os %1 foram alterados por outro usuário desde que foram carregados. "
+                                      "Recarregue os dados e faça a alteração novamente.").arg(keyText(*keyRow)));
         };
 
         QStringList assignments, placeholders;
@@ -500,14 +532,18 @@ void ParamStore::applyDelta(const Table &table, const Delta &delta)
                     keyChanged = keyChanged || valueOf(c.oldValues, k).toString() != valueOf(c.newValues, k).toString();
                 if (keyChanged)
                     requireAbsent(c.newValues);
-                write(updateSql, c.newValues, &c.oldValues);
+                write(updateSql + unchangedSince(c.oldValues), c.newValues, &c.oldValues);
                 break;
             }
             case rt::ChangeKind::Delete: {
                 requireUnchanged(c.oldValues);
-                QSqlQuery q = prepare(db, QStringLiteral("DELETE FROM %1%2").arg(table.name, where));
+                QSqlQuery q = prepare(db, QStringLiteral("DELETE FROM %1%2").arg(table.name, where) + unchangedSince(c.oldValues));
                 bindKey(q, c.oldValues);
+                bindOld(q, c.oldValues);
                 exec(q, QStringLiteral("Erro ao excluir"));
+                if (q.numRowsAffected() != 1)
+                    refuse(QStringLiteral("Os %1 foram alterados por outro usuário desde que foram carregados. "
+                                          "Recarregue os dados e faça a alteração novamente.").arg(keyText(c.oldValues)));
                 break;
             }
             }

@@ -222,6 +222,25 @@ private slots:
         QVERIFY2(gone.message.contains("excluídos por outro usuário"), qPrintable(gone.message));
     }
 
+    void twoServersOnOneDatabase()
+    {
+        // Several services may share one database: the check is made by the database, not by a process.
+        ServerProcess other(server->databaseArgs(), false);
+        QVERIFY2(other.started(), qPrintable(other.error()));
+        TClientDataSet a("a"), b("b");
+        loadInto(a, call("GetParamGeral", {"02"}));
+        loadInto(b, other.call("GetParamGeral", {"02"}));
+        a.Edit();
+        a.FieldByName("NRDIASCALCDTPAG")->setAsFloat(7);
+        a.Post();
+        b.Edit();
+        b.FieldByName("NRDIASCALCDTPAG")->setAsFloat(9);
+        b.Post();
+        QVERIFY(call("SetParamGNRE", {a.GetDelta().toJson()}).ok);
+        QVERIFY(!other.call("SetParamGNRE", {b.GetDelta().toJson()}).ok);
+        QCOMPARE(geral("02").rows[0][geral("02").indexOf("NRDIASCALCDTPAG")].toDouble(), 7.0);
+    }
+
     void invalidDeltasChangeNothing_data()
     {
         QTest::addColumn<QString>("field");

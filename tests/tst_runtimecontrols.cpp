@@ -124,6 +124,35 @@ private slots:
         QCOMPARE(f->ds.GetChangeCount(), 1);
     }
 
+    void textSetByCodeDuringThePostIsPosted()
+    {
+        // A check that writes through a control before the post: the post carries it.
+        f->ds.BeforePost = [this](TClientDataSet &) { f->code->setText("ZZ"); };
+        f->ds.Edit();
+        f->ds.Post();
+        QCOMPARE(f->ds.valueAt(0, 0).toString(), QString("ZZ"));
+        // Outside an edit the same text is only shown, and gives way at the next change.
+        f->code->setText("QQ");
+        QCOMPARE(f->ds.FieldByName("CODIGO")->AsString(), QString("ZZ"));
+        f->ds.Next();
+        f->ds.First();
+        QCOMPARE(f->code->text(), QString("ZZ"));
+    }
+
+    void otherFieldsLeaveTheCellEditorAlone()
+    {
+        f->grid->setOptions(f->grid->Options() | dgEditing);
+        f->grid->setFocus();
+        f->grid->setCurrentIndex(f->grid->model()->index(0, 0));
+        QTest::keyClick(f->grid, Qt::Key_F2);
+        QWidget *editor = QApplication::focusWidget();
+        QTest::keyClicks(editor, "9");
+        f->ds.FieldByName("FLAG")->setAsString("N"); // another column's field changes meanwhile
+        QVERIFY(f->grid->editorText().endsWith("9"));
+        f->ds.Post();
+        QVERIFY(f->ds.FieldByName("CODIGO")->AsString().endsWith("9"));
+    }
+
     void discardedKeysNeverArrive()
     {
         f->code->OnKeyPress = [](QObject *, QChar &key) {

@@ -45,7 +45,9 @@ TPesquisaDialog::TPesquisaDialog(TDataSource *source, const QString &title, QWid
     int width = 0;
     for (int c = 0; c < fields.size(); ++c) {
         m_table->setHorizontalHeaderItem(c, new QTableWidgetItem(fields.at(c)->displayName()));
-        const int w = std::min(60, fields.at(c)->displayWidth()) * zero + 16;
+        const int w = std::max(std::min(60, fields.at(c)->displayWidth()) * zero,
+                               m_table->horizontalHeader()->fontMetrics().horizontalAdvance(fields.at(c)->displayName()))
+                      + 16;
         m_table->setColumnWidth(c, w);
         width += w;
         for (int r = 0; r < ds->RecordCount(); ++r) {

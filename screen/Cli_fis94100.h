@@ -177,6 +177,9 @@ private:
     rt::TField *inscr(const char *field) const;
     // Writes a read-only field, lifting the flag only for the write.
     void EscreveSomenteLeitura(rt::TField *field, const QString &value);
+    // A code of the grid checked against a lookup query: nothing written to the record.
+    void VdReferencia(const char *field, TADOIBQuery &query, const char *param, bool required,
+                      const char *requiredKey, const char *unknownKey);
     // Puts the registration being shown into edit state unless it is being edited.
     void IniciaEdicaoInscr();
     // Starts editing the general record, inserting the company's first one when there is none.

@@ -56,41 +56,32 @@ void TfrmParamGNRE::Vd_Inscricao(bool required)
     }
 }
 
-void TfrmParamGNRE::Vd_Encargo()
+void TfrmParamGNRE::VdReferencia(const char *field, TADOIBQuery &query, const char *param, bool required,
+                                 const char *requiredKey, const char *unknownKey)
 {
     try {
-        const QString t = Consiste::GridText(dbgParamInscr, QStringLiteral("CDENCARGOST"), false);
-        if (Consiste::EmptyString(t))
+        const QString t = Consiste::GridText(dbgParamInscr, QString::fromLatin1(field), false);
+        if (Consiste::EmptyString(t)) {
+            if (required)
+                Consiste::MensErro(msgPadrao.Msg(QString::fromLatin1(requiredKey)), true);
             return;
-        qryEncargo.Close();
-        qryEncargo.ParamByName(QStringLiteral("P_CDENCARGO")).setAsString(t);
-        qryEncargo.Open();
-        if (qryEncargo.IsEmpty())
-            Consiste::MensErro(msgPadrao.Msg(QStringLiteral("Enc_Inv")), true);
+        }
+        query.Close();
+        query.ParamByName(QString::fromLatin1(param)).setAsString(t);
+        query.Open();
+        if (query.IsEmpty())
+            Consiste::MensErro(msgPadrao.Msg(QString::fromLatin1(unknownKey)), true);
     } catch (...) {
-        inscr("CDENCARGOST")->FocusControl();
+        inscr(field)->FocusControl();
         throw;
     }
 }
 
+void TfrmParamGNRE::Vd_Encargo() { VdReferencia("CDENCARGOST", qryEncargo, "P_CDENCARGO", false, nullptr, "Enc_Inv"); }
+
 void TfrmParamGNRE::Vd_FilialPag(bool required)
 {
-    try {
-        const QString t = Consiste::GridText(dbgParamInscr, QStringLiteral("CDFILIALPAG"), false);
-        if (Consiste::EmptyString(t)) {
-            if (required)
-                Consiste::MensErro(msgPadrao.Msg(QStringLiteral("Fili_Inf")), true);
-            return;
-        }
-        qryFilial.Close();
-        qryFilial.ParamByName(QStringLiteral("P_CDFILIAL")).setAsString(t);
-        qryFilial.Open();
-        if (qryFilial.IsEmpty())
-            Consiste::MensErro(msgPadrao.Msg(QStringLiteral("Fili_Inv")), true);
-    } catch (...) {
-        inscr("CDFILIALPAG")->FocusControl();
-        throw;
-    }
+    VdReferencia("CDFILIALPAG", qryFilial, "P_CDFILIAL", required, "Fili_Inf", "Fili_Inv");
 }
 
 void TfrmParamGNRE::cdsParamInscrBeforePost()

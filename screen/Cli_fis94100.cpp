@@ -45,16 +45,12 @@ void TfrmParamGNRE::FormShow()
     // is detached during the load and attached again whatever happens.
     rdgCalendario->OnClick = nullptr;
     try {
-        CarregaPacote(QStringLiteral("GetParamGeral"), {stCdEmpresa}, cdsParamGeral);
+        CarregaParamGeral(); // an empty record shows both check boxes unchecked
     } catch (...) {
         rdgCalendario->OnClick = [this](QObject *) { rdgCalendarioClick(); };
         throw;
     }
     rdgCalendario->OnClick = [this](QObject *) { rdgCalendarioClick(); };
-    if (cdsParamGeral.IsEmpty()) {
-        dckGeraLog->setChecked(false);
-        dckGeraContaPag->setChecked(false);
-    }
     pgcPadrao->setActivePage(tshParamGeral);
     Controla_Campos();
     Controla_Botoes();

@@ -13,11 +13,15 @@ port=${FIS94100_PORT:-8094}
 mkdir -p "$var"
 "$root/scripts/make-demo-certs.sh" "$var/certs"
 if [ "${FIS94100_ENGINE:-sqlite}" = firebird ]; then
-  # The same product on Firebird: a server started here, a database made once.
-  "$root/scripts/firebird.sh" start
+  # The same product on Firebird, on a database made once. A server started here is stopped when the demo ends; one already running is left alone.
+  if ! "$root/scripts/firebird.sh" status; then
+    "$root/scripts/firebird.sh" start
+    trap '"$root/scripts/firebird.sh" stop' EXIT
+    stop_firebird='"$root/scripts/firebird.sh" stop'
+  fi
   fdb=${FIS94100_FDB:-/var/lib/fis94100/demo.fdb}
   [ -f "$fdb" ] || "$root/scripts/firebird-db.sh" "$fdb" --demo
-  db="127.0.0.1/3050:$fdb"
+  db="$("$root/scripts/firebird.sh" address)/3050:$fdb"
   server_args=(--driver firebird --database "$db" --cert-dir "$var/certs" --port "$port")
   export FIS94100_HOST_DRIVER=firebird
 else
@@ -25,12 +29,14 @@ else
   server_args=(--database "$db" --demo --cert-dir "$var/certs" --port "$port")
 fi
 if [ "${SERVER_ONLY:-0}" = 1 ]; then
-  exec "$build/bin/fis94100-server" "${server_args[@]}"
+  # In the foreground; Ctrl+C stops it (and a Firebird server started above).
+  "$build/bin/fis94100-server" "${server_args[@]}" || true
+  exit 0
 fi
 
 "$build/bin/fis94100-server" "${server_args[@]}" > "$var/server.log" 2>&1 &
 server=$!
-trap 'kill $server 2>/dev/null; wait $server 2>/dev/null || true' EXIT
+trap 'kill $server 2>/dev/null; wait $server 2>/dev/null || true; '"${stop_firebird:-true}" EXIT
 for _ in $(seq 1 100); do grep -q listening "$var/server.log" && break; sleep 0.1; done
 grep -q listening "$var/server.log" || { cat "$var/server.log"; exit 1; }
 

@@ -10,6 +10,8 @@ shift
 user=${FIS94100_DB_USER:-SYSDBA}
 password=${FIS94100_DB_PASSWORD:-masterkey}
 port=${FB_PORT:-3050}
+# Where the server really listens (IPv4 or IPv6 loopback).
+address=$("$root/scripts/firebird.sh" address) || { echo "firebird-db: no Firebird server answers on port $port" >&2; exit 1; }
 dir=$(dirname "$file")
 mkdir -p "$dir"
 if id firebird >/dev/null 2>&1; then chown firebird:firebird "$dir"; fi
@@ -17,7 +19,7 @@ chmod 0770 "$dir"
 script=$(mktemp)
 trap 'rm -f "$script"' EXIT
 {
-  echo "CREATE DATABASE '127.0.0.1/$port:$file' USER '$user' PASSWORD '$password' DEFAULT CHARACTER SET UTF8;"
+  echo "CREATE DATABASE '$address/$port:$file' USER '$user' PASSWORD '$password' DEFAULT CHARACTER SET UTF8;"
   cat "$root/db/tables.sql" "$root/db/firebird/schema.sql"
   for opt in "$@"; do
     case "$opt" in

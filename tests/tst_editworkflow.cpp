@@ -36,8 +36,7 @@ class TestEditWorkflow : public QObject
 private slots:
     void initTestCase()
     {
-        if (ServerProcess::engine() == "firebird" && !ServerProcess::firebirdAvailable())
-            QSKIP("Firebird is not running on 127.0.0.1:3050; its tests are skipped");
+        FIS_REQUIRE_ENGINE();
     }
 
     void init()
@@ -364,5 +363,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestEditWorkflow)
+FIS_HOST_TEST_MAIN(TestEditWorkflow)
 #include "tst_editworkflow.moc"

@@ -226,5 +226,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestGeneralPage)
+FIS_HOST_TEST_MAIN(TestGeneralPage)
 #include "tst_generalpage.moc"

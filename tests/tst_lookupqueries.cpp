@@ -77,10 +77,12 @@ private slots:
             make.start("bash", {FIS94100_SOURCE_DIR "/scripts/firebird-db.sh", file, "--demo", "--dialect-functions"});
             QVERIFY(make.waitForFinished(60000));
             QVERIFY2(make.exitCode() == 0, make.readAll().constData());
-            TDMGeral::instance().open("firebird", "127.0.0.1/3050:" + file);
+            TDMGeral::instance().open("firebird", ServerProcess::firebirdDatabase(file));
             firebird = true;
+        } else if (qEnvironmentVariable("CI") == QLatin1String("true")) {
+            QFAIL("Firebird does not answer on the loopback: the InterBase dialect would go untested");
         } else {
-            qWarning("Firebird is not running on 127.0.0.1:3050: only the SQLite cases run");
+            qWarning("Firebird does not answer on the loopback: only the SQLite cases run");
         }
         form = std::make_unique<TfrmParamGNRE>();
     }

@@ -55,8 +55,7 @@ class TestParamService : public QObject
 private slots:
     void initTestCase()
     {
-        if (ServerProcess::engine() == "firebird" && !ServerProcess::firebirdAvailable())
-            QSKIP("Firebird is not running on 127.0.0.1:3050; its tests are skipped");
+        FIS_REQUIRE_ENGINE();
     }
 
     void init()

@@ -244,5 +244,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestRegistrationGrid)
+FIS_HOST_TEST_MAIN(TestRegistrationGrid)
 #include "tst_registrationgrid.moc"

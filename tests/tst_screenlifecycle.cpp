@@ -21,7 +21,7 @@ private slots:
     {
         stCdEmpresa.clear();
         stTpGuia.clear();
-        IniProc(QVariant());
+        fx->iniProc(QVariant());
         QVERIFY(frmParamGNRE);
         QVERIFY(boIdCriado);
         QCOMPARE(stCdEmpresa, QString());
@@ -36,10 +36,10 @@ private slots:
         QCOMPARE(stTpGuia, QString("GON"));
         QCOMPARE(frmParamGNRE->edtEmpresa->text(), QString("01 - Comércio de Alimentos Paulista Ltda."));
         QVERIFY(!frmParamGNRE->edtEmpresa->isEnabled());
-        IniProc(QVariant());
+        fx->iniProc(QVariant());
         QCOMPARE(stCdEmpresa, QString("01"));
         QCOMPARE(stTpGuia, QString("GON"));
-        IniProc(QVariantList{"", "7"}); // one character; an empty guide type keeps the last
+        fx->iniProc(QVariantList{"", "7"}); // one character; an empty guide type keeps the last
         QCOMPARE(stCdEmpresa, QString("7"));
         QCOMPARE(stTpGuia, QString("GON"));
         QCOMPARE(frmParamGNRE->edtEmpresa->text(), QString("7"));
@@ -60,11 +60,15 @@ private slots:
     void openCloseOpen()
     {
         fx->open("GON", "01 - A");
-        frmParamGNRE->close();
+        QPointer<QMdiSubWindow> sub = fx->subWindow();
+        QVERIFY(sub);
+        QCOMPARE(fx->host->findChild<QMdiArea *>("mdiArea")->subWindowList(), QList<QMdiSubWindow *>{sub});
+        sub->close(); // the sub-window's close button
         QVERIFY(!boIdCriado);
         QVERIFY(!frmParamGNRE);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        IniProc(QVariant());
+        QVERIFY(!sub); // the host freed the window and the screen
+        fx->iniProc(QVariant());
         QVERIFY(frmParamGNRE);
         QCOMPARE(frmParamGNRE->netParamGNRE.callCount("GetParamGeral"), 1);
         QCOMPARE(stCdEmpresa, QString("01"));
@@ -117,15 +121,20 @@ private slots:
     {
         fx->open("GON", "01 - A");
         fx->close();
-        Initialize();
-        Initialize(); // loaded twice: the unit starts and ends once
-        Finalize();
         QCOMPARE(stCdEmpresa, QString("01"));
-        Finalize();
+        fx->host.reset(); // the host ends: the module is finalized and unloaded
         QCOMPARE(stCdEmpresa, QString());
         QCOMPARE(stTpGuia, QString());
+
+        Initialize();
+        Initialize(); // loaded twice: the unit starts and ends once
+        stCdEmpresa = QStringLiteral("02");
+        Finalize();
+        QCOMPARE(stCdEmpresa, QString("02"));
+        Finalize();
+        QCOMPARE(stCdEmpresa, QString());
     }
 };
 
-QTEST_MAIN(TestScreenLifecycle)
+FIS_HOST_TEST_MAIN(TestScreenLifecycle)
 #include "tst_screenlifecycle.moc"

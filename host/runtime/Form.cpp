@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFocusEvent>
 
@@ -32,25 +33,53 @@ bool TForm::eventFilter(QObject *watched, QEvent *event)
             const auto reason = static_cast<QFocusEvent *>(event)->reason();
             if (event->type() == QEvent::FocusOut)
                 focusOut(w, reason);
-            else
-                focusIn(w, reason);
+            else if (focusIn(w, reason))
+                return true;
         }
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void TForm::focusOut(QWidget *from, Qt::FocusReason reason)
+bool TForm::isTabStop(QWidget *w) const
 {
-    if (m_inExit || reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
-        return;
-    if (!m_activeWidget)
-        m_active = nullptr;
-    if (!m_active || controlOf(from) != m_active)
-        return;
-    QWidget *next = QApplication::focusWidget();
-    if (!owns(next) || controlOf(next) == m_active)
-        return; // another window, or inside the same control
+    if (!owns(w) || w == this || !controlOf(w) || w->focusProxy())
+        return false;
+    if (!(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() || !w->isVisible())
+        return false;
+    // An exclusive radio button is a stop only when it is the checked one of
+    // its group, or when none is checked.
+    if (auto *b = qobject_cast<QAbstractButton *>(w); b && b->autoExclusive() && !b->isChecked() && b->parentWidget()) {
+        const auto siblings = b->parentWidget()->findChildren<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly);
+        for (QAbstractButton *o : siblings)
+            if (o != b && o->autoExclusive() && o->isChecked())
+                return false;
+    }
+    return true;
+}
 
+bool TForm::focusNextPrevChild(bool next)
+{
+    QWidget *from = QApplication::focusWidget();
+    if (!owns(from))
+        return QWidget::focusNextPrevChild(next);
+    TWinControl *fromControl = controlOf(from);
+    QWidget *w = from;
+    // The window's focus chain is a ring; the form's widgets are a run of it.
+    for (;;) {
+        w = next ? w->nextInFocusChain() : w->previousInFocusChain();
+        if (!w || w == from)
+            return false;
+        if (!isTabStop(w))
+            continue;
+        if (fromControl && controlOf(w) == fromControl)
+            continue; // still inside the control left (a radio group's other buttons)
+        w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+    }
+}
+
+bool TForm::runExit(QWidget *next)
+{
     TWinControl *old = m_active;
     m_inExit = true;
     try {
@@ -62,7 +91,7 @@ void TForm::focusOut(QWidget *from, Qt::FocusReason reason)
         m_inExit = false;
         // The focus stays where the handler put it, or goes back to the control left.
         QWidget *now = QApplication::focusWidget();
-        if (now == next)
+        if (now == next || !owns(now))
             old->widget()->setFocus(Qt::OtherFocusReason);
         now = QApplication::focusWidget();
         if (owns(now) && controlOf(now)) {
@@ -70,9 +99,30 @@ void TForm::focusOut(QWidget *from, Qt::FocusReason reason)
             m_activeWidget = m_active->widget();
         }
         reportCurrentException(this);
-        return;
+        return false;
     }
     m_inExit = false;
+    return true;
+}
+
+void TForm::focusOut(QWidget *from, Qt::FocusReason reason)
+{
+    if (m_inExit || reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+        return;
+    if (!m_activeWidget)
+        m_active = nullptr;
+    if (!m_active || controlOf(from) != m_active)
+        return;
+    QWidget *next = QApplication::focusWidget();
+    if (next && !owns(next) && next->isAncestorOf(this)) {
+        m_inTransit = true; // through the frame around the form: decided where it lands
+        return;
+    }
+    if (!owns(next) || controlOf(next) == m_active)
+        return; // another window, or inside the same control
+
+    if (!runExit(next))
+        return;
     QWidget *now = QApplication::focusWidget();
     if (now != next && owns(now)) {
         // The handler moved the focus itself: that control is active now, without an enter.
@@ -84,20 +134,34 @@ void TForm::focusOut(QWidget *from, Qt::FocusReason reason)
     m_activeWidget = nullptr;
 }
 
-void TForm::focusIn(QWidget *to, Qt::FocusReason reason)
+bool TForm::focusIn(QWidget *to, Qt::FocusReason reason)
 {
-    Q_UNUSED(reason);
     if (m_inExit)
-        return;
+        return false;
     if (!m_activeWidget)
         m_active = nullptr;
     TWinControl *c = controlOf(to);
+    if (m_inTransit) {
+        m_inTransit = false;
+        // The focus left the active control through the frame and lands here now.
+        if (m_active && c != m_active && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            if (!runExit(to))
+                return QApplication::focusWidget() != to;
+            QWidget *now = QApplication::focusWidget();
+            if (now != to && owns(now)) {
+                m_active = controlOf(now);
+                m_activeWidget = m_active ? m_active->widget() : nullptr;
+                return true;
+            }
+        }
+    }
     if (c == m_active)
-        return;
+        return false;
     m_active = c;
     m_activeWidget = c ? c->widget() : nullptr;
     if (c && c->OnEnter)
         guard([&] { c->OnEnter(c->widget()); }, this);
+    return false;
 }
 
 } // namespace rt

@@ -37,17 +37,31 @@ public:
     // The control that owns a widget (itself or an ancestor), or null.
     static TWinControl *controlOf(QWidget *widget);
 
+    // Whether a widget can be a stop of the form's Tab chain: a visible,
+    // enabled part of one of its controls that takes the focus by Tab.
+    bool isTabStop(QWidget *w) const;
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Tab and Shift+Tab go round the form's own controls, whatever window the
+    // form sits in (a host's sub-window frame is no stop).
+    bool focusNextPrevChild(bool next) override;
 
 private:
     bool owns(QWidget *w) const;
     void focusOut(QWidget *from, Qt::FocusReason reason);
-    void focusIn(QWidget *to, Qt::FocusReason reason);
+    // Returns true when the focus-in must not reach the widget (the exit of the
+    // control left was refused and the focus went back to it).
+    bool focusIn(QWidget *to, Qt::FocusReason reason);
+    // Runs the exit of the active control for a move to `next`; false when refused.
+    bool runExit(QWidget *next);
 
     TWinControl *m_active = nullptr;
     QPointer<QWidget> m_activeWidget; // keeps m_active from dangling
     bool m_inExit = false;
+    // The focus left the active control for a frame around the form (the host's
+    // sub-window passes it on): the exit runs when it lands on another control.
+    bool m_inTransit = false;
 };
 
 } // namespace rt

@@ -1,11 +1,17 @@
 #include "Widgets.h"
 
+#include <QTabBar>
+
 #include "Dialogs.h"
 
 #include <QPixmap>
 
 TPageControl::TPageControl(QWidget *parent) : QTabWidget(parent)
 {
+    // Pages change by a click on their tab or by the screen's menu; the tabs
+    // are no stop of the focus, so a click on one leaves the focus where it is.
+    setFocusPolicy(Qt::NoFocus);
+    tabBar()->setFocusPolicy(Qt::NoFocus);
     connect(this, &QTabWidget::currentChanged, this, [this] {
         if (m_byCode || !OnChange)
             return;

@@ -79,6 +79,7 @@ QScrollArea *pageFrame(QWidget *sheet, QFrame *&panel, const char *panelName, co
     inner->setContentsMargins(2, 2, 2, 2);
     auto *scroll = named(new QScrollArea(panel), scrollName);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus); // a frame, never a stop of the focus
     scroll->setWidgetResizable(true);
     inner->addWidget(scroll);
     return scroll;

@@ -13,17 +13,33 @@ QString ServerProcess::engine()
     return qgetenv("FIS94100_TEST_ENGINE") == "firebird" ? QStringLiteral("firebird") : QStringLiteral("sqlite");
 }
 
-bool ServerProcess::firebirdAvailable()
+QString ServerProcess::firebirdAddress()
 {
-    QTcpSocket s;
-    s.connectToHost(QStringLiteral("127.0.0.1"), 3050);
-    return s.waitForConnected(1000);
+    // Firebird listens where its configuration binds it: IPv4 loopback as
+    // scripts/firebird.sh configures it, IPv6 loopback on a stock Debian.
+    static const QString found = [] {
+        for (const char *address : {"127.0.0.1", "::1"}) {
+            QTcpSocket s;
+            s.connectToHost(QString::fromLatin1(address), 3050);
+            if (s.waitForConnected(1000))
+                return QString::fromLatin1(address).contains(QLatin1Char(':')) ? QStringLiteral("[::1]") : QString::fromLatin1(address);
+        }
+        return QString();
+    }();
+    return found;
+}
+
+QString ServerProcess::engineUnavailable()
+{
+    if (engine() == QLatin1String("firebird") && !firebirdAvailable())
+        return QStringLiteral("Firebird does not answer on 127.0.0.1:3050 or [::1]:3050 (scripts/firebird.sh start)");
+    return {};
 }
 
 QStringList ServerProcess::databaseArgs() const
 {
     if (engine() == QLatin1String("firebird"))
-        return {"--driver", "firebird", "--database", QStringLiteral("127.0.0.1/3050:") + databasePath()};
+        return {"--driver", "firebird", "--database", firebirdDatabase(databasePath())};
     return {"--database", databasePath()};
 }
 

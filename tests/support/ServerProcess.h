@@ -22,8 +22,14 @@ public:
     bool started() const { return m_port > 0; }
     // The engine under test: "firebird" when FIS94100_TEST_ENGINE says so, else "sqlite".
     static QString engine();
-    // Whether a Firebird server answers on 127.0.0.1:3050.
-    static bool firebirdAvailable();
+    // Whether a Firebird server answers on port 3050 of the loopback (IPv4 or IPv6).
+    static bool firebirdAvailable() { return !firebirdAddress().isEmpty(); }
+    // Where Firebird answers: "127.0.0.1" or "[::1]", empty when it does not.
+    static QString firebirdAddress();
+    // The connection string of a database file on that server.
+    static QString firebirdDatabase(const QString &file) { return firebirdAddress() + QStringLiteral("/3050:") + file; }
+    // Why the engine under test cannot be reached; empty when it can.
+    static QString engineUnavailable();
     // The options that point a server at this database.
     QStringList databaseArgs() const;
     int port() const { return m_port; }
@@ -50,3 +56,15 @@ private:
 };
 
 QString serverExecutable();
+
+// A suite whose engine cannot be reached is skipped (CTest reports it as
+// skipped), and fails where CI=true: a run that tested nothing is no pass.
+#define FIS_REQUIRE_ENGINE()                                                  \
+    do {                                                                      \
+        const QString why_ = ServerProcess::engineUnavailable();              \
+        if (!why_.isEmpty()) {                                                \
+            if (qEnvironmentVariable("CI") == QLatin1String("true"))          \
+                QFAIL(qPrintable(why_));                                      \
+            QSKIP(qPrintable(why_));                                          \
+        }                                                                     \
+    } while (false)

@@ -7,6 +7,9 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QtTest>
+#include <atomic>
+#include <httplib.h>
+#include <thread>
 
 using namespace rt;
 
@@ -350,6 +353,81 @@ private slots:
         QCOMPARE(r.code, code);
         QVERIFY(!r.message.isEmpty());
         QCOMPARE(geral("01").rows, before.rows); // still serving, nothing written
+    }
+
+    // Several clients save at once; the service is killed; every save it had
+    // answered for is in the database afterwards, and the database is whole.
+    void acknowledgedSavesSurviveAKill()
+    {
+        const DataPacket shape = inscr("01", "GON");
+        const int port = server->port();
+        constexpr int clients = 4;
+        std::atomic<bool> stop{false};
+        std::atomic<int> answered{0};
+        std::vector<QStringList> acked(clients);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < clients; ++i)
+            threads.emplace_back([&, i] {
+                httplib::Client c("127.0.0.1", port);
+                c.set_keep_alive(true);
+                c.set_tcp_nodelay(true);
+                for (int n = 0; n < 500 && !stop; ++n) {
+                    const QString code = QStringLiteral("K%1%2").arg(i).arg(n, 4, 10, QLatin1Char('0'));
+                    Row row(shape.fields.size());
+                    for (auto [f, v] : {std::pair{"CDEMPRESA", "01"}, {"SGESTADO", "MG"}, {"IDTPGUIA", "GON"},
+                                        {"IDTPAMBIENTE", "P"}, {"IDPERIODOREFAPU", "I"}, {"IDCALCSTMANUAL", "N"},
+                                        {"IDFCPSEPIMP", "S"}})
+                        row[shape.indexOf(f)] = QString::fromLatin1(v);
+                    row[shape.indexOf("CDINSCESTA")] = code;
+                    Delta d;
+                    d.fields = shape.fields;
+                    d.changes.append(Change{ChangeKind::Insert, {}, row});
+                    const QByteArray body = jsonrpc::request("SetParamInscr", {d.toJson()}, n + 1);
+                    auto res = c.Post("/FIS94100.rdmParamGNRE", body.toStdString(), "application/json");
+                    if (!res)
+                        break; // the service is gone
+                    if (jsonrpc::parseReply(QByteArray::fromStdString(res->body)).ok) {
+                        acked[i] << code;
+                        ++answered;
+                    }
+                }
+            });
+        QElapsedTimer t;
+        t.start();
+        while (answered < 60 && t.elapsed() < 20000)
+            QThread::msleep(5);
+        server->kill(); // mid-stream: some saves are under way
+        stop = true;
+        for (auto &th : threads)
+            th.join();
+        QVERIFY2(answered >= 10, qPrintable(QString::number(answered)));
+
+        // Whole on disk, before anything else opens it.
+        QProcess check;
+        check.setProcessChannelMode(QProcess::MergedChannels);
+        if (ServerProcess::engine() == "firebird")
+            check.start("gfix", {"-v", "-full", "-user", "SYSDBA", "-password", "masterkey",
+                                 ServerProcess::firebirdDatabase(server->databasePath())});
+        else
+            check.start("sqlite3", {server->databasePath(), "PRAGMA integrity_check;"});
+        QVERIFY2(check.waitForFinished(60000), "integrity check did not finish");
+        const QString said = QString::fromUtf8(check.readAll()).trimmed();
+        QCOMPARE(check.exitCode(), 0);
+        QVERIFY2(ServerProcess::engine() == "firebird" ? said.isEmpty() : said == "ok", qPrintable(said));
+
+        ServerProcess again(server->databaseArgs(), false);
+        QVERIFY2(again.started(), qPrintable(again.error()));
+        const DataPacket stored = DataPacket::fromJson(again.call("GetParamInscr", {"01", "GON"}).result);
+        QSet<QString> codes;
+        for (const Row &r : stored.rows)
+            codes.insert(r.at(stored.indexOf("CDINSCESTA")).toString());
+        int total = 0;
+        for (const QStringList &list : acked)
+            for (const QString &code : list) {
+                QVERIFY2(codes.contains(code), qPrintable(code + " was acknowledged and is lost"));
+                ++total;
+            }
+        QCOMPARE(total, int(answered));
     }
 
     void stopsCleanlyOnTerm()

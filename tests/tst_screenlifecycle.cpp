@@ -117,6 +117,45 @@ private slots:
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
 
+    // A close that arrives while a server call waits (the window manager's, or
+    // a deferred delete already queued) is put off until the call is over: the
+    // code that made the call finishes on a live screen, then the screen closes.
+    void closingWhileACallWaits_data()
+    {
+        QTest::addColumn<bool>("topLevel");
+        QTest::newRow("host sub-window") << false;
+        // The same screen as a top-level window: the host can also show screens
+        // outside its window area, and the close then goes to the form itself.
+        QTest::newRow("top-level window") << true;
+    }
+    void closingWhileACallWaits()
+    {
+        QFETCH(bool, topLevel);
+        SlowProxy proxy(fx->server->port(), 300);
+        ScreenFixture::pointAt(proxy.port());
+        if (topLevel)
+            Application::setMdiArea(nullptr);
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        QVERIFY(f);
+        QPointer<QWidget> window = topLevel ? static_cast<QWidget *>(f) : fx->subWindow();
+        QVERIFY(window);
+        QPointer<TfrmParamGNRE> screen = f;
+        bool closedInsideTheCall = false;
+        f->netParamGNRE.BeforeCall = [&](const QString &) {
+            QCoreApplication::postEvent(window, new QCloseEvent);
+            QTimer::singleShot(0, [&] { closedInsideTheCall = !screen || !boIdCriado; });
+        };
+        f->pgcPadrao->setCurrentIndex(1); // reloads the registrations: one call
+        QVERIFY(screen);
+        QVERIFY(boIdCriado);
+        QCOMPARE(f->cdsParamInscr.RecordCount(), 2); // the call's answer was used on the live screen
+        QTRY_VERIFY(!screen);
+        QVERIFY(!closedInsideTheCall);
+        QVERIFY(!boIdCriado);
+        QVERIFY(!frmParamGNRE);
+        QCOMPARE(ScreenFixture::errors().join("; "), QString());
+    }
+
     void moduleFinalizationReleasesTheStrings()
     {
         fx->open("GON", "01 - A");

@@ -1,9 +1,12 @@
 #include "NetConnection.h"
 
 #include "Exceptions.h"
+#include "Form.h"
 #include "JsonRpc.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
 #include <QDir>
 #include <QEventLoop>
 #include <QSettings>
@@ -12,6 +15,60 @@
 #include <QTimer>
 #include <future>
 #include <httplib.h>
+
+namespace {
+
+// While a call waits for the server, the window keeps painting and the busy
+// indicator keeps turning, and nothing else of the program runs: a close is
+// put off until the call is over, so is a deferred delete, and timers wait
+// (a timer event not delivered comes again at its next interval). User input
+// is not read at all. So no handler, no second call and no deletion of the
+// screen can happen inside the wait.
+class CallWaitGate : public QObject
+{
+public:
+    CallWaitGate() { qApp->installEventFilter(this); }
+    ~CallWaitGate() override
+    {
+        qApp->removeEventFilter(this);
+        // What was put off happens once the code that made the call is done.
+        for (const QPointer<QObject> &o : std::as_const(m_deletes))
+            if (o)
+                o->deleteLater();
+        for (const QPointer<QWidget> &w : std::as_const(m_closes))
+            if (w)
+                QTimer::singleShot(0, w, [w] {
+                    if (w)
+                        w->close();
+                });
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::Close:
+            if (auto *w = qobject_cast<QWidget *>(watched); w && !m_closes.contains(w))
+                m_closes.append(w);
+            event->ignore();
+            return true;
+        case QEvent::DeferredDelete:
+            m_deletes.append(watched);
+            return true;
+        case QEvent::Timer:
+            return !watched->objectName().startsWith(QLatin1String("showAvi"));
+        default:
+            return false;
+        }
+    }
+
+private:
+    rt::WaitScope m_scope; // the forms' focus handling waits too
+    QList<QPointer<QWidget>> m_closes;
+    QList<QPointer<QObject>> m_deletes;
+};
+
+} // namespace
 
 TNetConnection::TNetConnection(const QString &name) : Name(name) {}
 TNetConnection::~TNetConnection() = default;
@@ -73,7 +130,8 @@ ServerReply TNetConnection::call(const QString &method, const QJsonArray &params
         out.error = res.error();
         return out;
     });
-    if (QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread()) {
+    if (qApp && QThread::currentThread() == qApp->thread()) {
+        CallWaitGate gate;
         QEventLoop loop;
         while (future.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
             loop.processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 20);

@@ -5,8 +5,54 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFocusEvent>
+#include <QTimer>
+#include <utility>
 
 namespace rt {
+
+namespace {
+int g_waitDepth = 0;
+QList<QPointer<TForm>> g_unsettled; // forms whose focus moved while a call waited
+} // namespace
+
+WaitScope::WaitScope() { ++g_waitDepth; }
+
+WaitScope::~WaitScope()
+{
+    if (--g_waitDepth > 0)
+        return;
+    const auto forms = std::exchange(g_unsettled, {});
+    for (const QPointer<TForm> &f : forms)
+        if (f)
+            QTimer::singleShot(0, f, [f] {
+                if (f)
+                    f->settleFocus();
+            });
+}
+
+bool WaitScope::active() { return g_waitDepth > 0; }
+
+void TForm::settleFocus()
+{
+    if (!m_activeWidget)
+        m_active = nullptr;
+    QWidget *now = QApplication::focusWidget();
+    if (!owns(now) || !isActiveWindow())
+        return;
+    TWinControl *c = controlOf(now);
+    if (c == m_active)
+        return;
+    if (m_active && !runExit(now))
+        return;
+    now = QApplication::focusWidget();
+    c = controlOf(now);
+    if (!owns(now) || c == m_active)
+        return;
+    m_active = c;
+    m_activeWidget = c ? c->widget() : nullptr;
+    if (c && c->OnEnter)
+        guard([&] { c->OnEnter(c->widget()); }, this);
+}
 
 TForm::TForm(QWidget *parent) : QWidget(parent) { qApp->installEventFilter(this); }
 
@@ -29,7 +75,10 @@ bool TForm::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::FocusOut || event->type() == QEvent::FocusIn) {
         auto *w = qobject_cast<QWidget *>(watched);
-        if (owns(w)) {
+        if (owns(w) && WaitScope::active()) {
+            if (!g_unsettled.contains(this))
+                g_unsettled.append(this);
+        } else if (owns(w)) {
             const auto reason = static_cast<QFocusEvent *>(event)->reason();
             if (event->type() == QEvent::FocusOut)
                 focusOut(w, reason);

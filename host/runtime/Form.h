@@ -22,6 +22,19 @@ public:
     virtual void afterExit() {}
 };
 
+// Marks the time a server call waits, during which no handler of a form runs:
+// a focus move that happens meanwhile (a window activated, a page shown) is
+// settled by each form after the call, with its exit and enter handling.
+class WaitScope
+{
+public:
+    WaitScope();
+    ~WaitScope();
+    WaitScope(const WaitScope &) = delete;
+    WaitScope &operator=(const WaitScope &) = delete;
+    static bool active();
+};
+
 // A window whose controls get exit and enter events as the focus moves between
 // them. Moves to a dialog or another window, and moves inside one control (a
 // grid and its cell editor) are no moves between controls and fire nothing.
@@ -55,6 +68,9 @@ private:
     bool focusIn(QWidget *to, Qt::FocusReason reason);
     // Runs the exit of the active control for a move to `next`; false when refused.
     bool runExit(QWidget *next);
+    // After a server call: runs the exit and enter of a focus move made while it waited.
+    void settleFocus();
+    friend class WaitScope;
 
     TWinControl *m_active = nullptr;
     QPointer<QWidget> m_activeWidget; // keeps m_active from dangling

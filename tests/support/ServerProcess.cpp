@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <httplib.h>
+#include <thread>
 
 QString serverExecutable() { return QStringLiteral(FIS94100_SERVER_EXE); }
 
@@ -109,6 +110,15 @@ void ServerProcess::stop()
     }
 }
 
+void ServerProcess::kill()
+{
+    m_client.reset();
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
 QByteArray ServerProcess::post(const QByteArray &body, int *status)
 {
     if (!m_client)
@@ -122,4 +132,35 @@ QByteArray ServerProcess::post(const QByteArray &body, int *status)
 jsonrpc::Reply ServerProcess::call(const QString &method, const QJsonArray &params)
 {
     return jsonrpc::parseReply(post(jsonrpc::request(method, params, m_nextId++)));
+}
+
+struct SlowProxy::Impl
+{
+    httplib::Server server;
+    std::thread thread;
+};
+
+SlowProxy::SlowProxy(int targetPort, int delayMs) : d(std::make_unique<Impl>())
+{
+    d->server.Post(R"(/.*)", [targetPort, delayMs](const httplib::Request &req, httplib::Response &res) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        httplib::Client c("127.0.0.1", targetPort);
+        auto r = c.Post(req.path, req.body, "application/json");
+        if (!r) {
+            res.status = 502;
+            return;
+        }
+        res.status = r->status;
+        res.set_content(r->body, "application/json");
+    });
+    m_port = d->server.bind_to_any_port("127.0.0.1");
+    d->thread = std::thread([this] { d->server.listen_after_bind(); });
+    while (!d->server.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+SlowProxy::~SlowProxy()
+{
+    d->server.stop();
+    d->thread.join();
 }

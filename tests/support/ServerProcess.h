@@ -40,6 +40,8 @@ public:
     QString certDir() const { return m_dir.filePath(QStringLiteral("certs")); }
     QString error() const { return m_error; }
     void stop();
+    // Ends the server at once (SIGKILL), as a crash or a power cut would.
+    void kill();
 
     // One JSON-RPC call on a keep-alive connection of this helper.
     jsonrpc::Reply call(const QString &method, const QJsonArray &params);
@@ -56,6 +58,21 @@ private:
 };
 
 QString serverExecutable();
+
+// A loopback HTTP endpoint in front of a server that answers each request only
+// after a delay: a slow network, for what happens while a call waits.
+class SlowProxy
+{
+public:
+    SlowProxy(int targetPort, int delayMs);
+    ~SlowProxy();
+    int port() const { return m_port; }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+    int m_port = 0;
+};
 
 // A suite whose engine cannot be reached is skipped (CTest reports it as
 // skipped), and fails where CI=true: a run that tested nothing is no pass.

@@ -44,7 +44,6 @@ mkdir -p "$TMPDIR"
 export LC_ALL=C.UTF-8
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:symbolize=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/fuzz/lsan.supp:print_suppressions=0}
 
 declare -A dict=([fuzz_dispatcher]=json.dict [fuzz_packet]=json.dict [fuzz_certificate]=certificate.dict)
 summary=()

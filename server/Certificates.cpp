@@ -79,7 +79,27 @@ std::vector<X509Ptr> certificatesIn(const QByteArray &bytes)
     return out;
 }
 
+QVector<FieldDef> certificateFields()
+{
+    return {FieldDef{"NMRAZAOSOCIAL", FieldType::String, 100}, FieldDef{"NRSERIE", FieldType::String, 50},
+            FieldDef{"DTVALIDADE", FieldType::String, 20}};
+}
+
+void appendCertificates(DataPacket &p, const QByteArray &contents)
+{
+    for (const X509Ptr &cert : certificatesIn(contents))
+        p.rows.append({subjectName(cert.get()).left(100), serialNumber(cert.get()).left(50), validUntil(cert.get())});
+}
+
 } // namespace
+
+DataPacket readCertificateFile(const QByteArray &contents)
+{
+    DataPacket p;
+    p.fields = certificateFields();
+    appendCertificates(p, contents);
+    return p;
+}
 
 DataPacket readCertificates(const QString &directory)
 {
@@ -92,15 +112,13 @@ DataPacket readCertificates(const QString &directory)
         throw rt::Exception(QStringLiteral("O diretório de certificados %1 não pode ser lido.").arg(directory));
 
     DataPacket p;
-    p.fields = {FieldDef{"NMRAZAOSOCIAL", FieldType::String, 100}, FieldDef{"NRSERIE", FieldType::String, 50},
-                FieldDef{"DTVALIDADE", FieldType::String, 20}};
+    p.fields = certificateFields();
     const QFileInfoList files = dir.entryInfoList(QDir::Files | QDir::Readable, QDir::Name);
     for (const QFileInfo &fi : files) {
         QFile f(fi.filePath());
         if (fi.size() > 1024 * 1024 || !f.open(QIODevice::ReadOnly))
             continue; // not a certificate
-        for (const X509Ptr &cert : certificatesIn(f.readAll()))
-            p.rows.append({subjectName(cert.get()).left(100), serialNumber(cert.get()).left(50), validUntil(cert.get())});
+        appendCertificates(p, f.readAll());
     }
     return p;
 }

@@ -403,6 +403,9 @@ void ParamStore::applyDelta(const Table &table, const Delta &delta)
             if (!table.stored.contains(f.name))
                 continue;
             const QVariant v = valueOf(row, f.name);
+            // A half of a surrogate pair is no character: the database would store another text.
+            if (f.type == FieldType::String && !v.toString().isValidUtf16())
+                refuse(QStringLiteral("O campo %1 contém caracteres inválidos.").arg(f.name));
             if (f.type == FieldType::String && v.toString().size() > f.size)
                 refuse(QStringLiteral("O campo %1 aceita no máximo %2 caracteres.").arg(f.name).arg(f.size));
             if (const auto it = table.checks.constFind(f.name); it != table.checks.constEnd())

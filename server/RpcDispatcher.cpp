@@ -22,8 +22,10 @@ QByteArray RpcDispatcher::handle(const QByteArray &body) const
 
     const QJsonObject req = doc.object();
     const bool notification = !req.contains("id");
-    const QJsonValue id = req.value("id");
-    if (!(id.isString() || id.isDouble() || id.isNull() || id.isUndefined()))
+    // A reply always carries an id: null when the request has none (an absent
+    // value would drop the member from the reply).
+    const QJsonValue id = notification ? QJsonValue(QJsonValue::Null) : req.value("id");
+    if (!(id.isString() || id.isDouble() || id.isNull()))
         return jsonrpc::failure(QJsonValue::Null, jsonrpc::InvalidRequest, QStringLiteral("Requisição inválida: id."));
     if (req.value("jsonrpc").toString() != QLatin1String("2.0") || !req.value("method").isString())
         return jsonrpc::failure(id, jsonrpc::InvalidRequest, QStringLiteral("Requisição inválida: versão ou método."));

@@ -20,6 +20,7 @@ TfrmParamGNRE::~TfrmParamGNRE()
     // Nothing reacts while the screen comes apart; the controls bound to the
     // datasets go first, while their data sources still exist.
     dtsPadrao.OnStateChange = nullptr;
+    dtsPadrao.OnDataChange = nullptr;
     dtsParamGeral.OnStateChange = nullptr;
     delete pgcPadrao;
     pgcPadrao = nullptr;
@@ -69,6 +70,13 @@ void TfrmParamGNRE::bindHandlers()
     netParamGNRE.BeforeConnect = [this](TNetConnection &) { netParamGNREBeforeConnect(); };
     pgcPadrao->OnChange = [this](QObject *) { pgcPadraoChange(); };
     dtsParamGeral.OnStateChange = [this](TDataSource &) { dtsParamGeralStateChange(); };
+    // The button table depends on whether there are registrations: it is set
+    // again whenever their content changes (a load, a delete, an undone insert),
+    // not only when the state does.
+    dtsPadrao.OnDataChange = [this](TDataSource &, TField *field) {
+        if (!field)
+            Controla_Botoes();
+    };
 
     cdsParamGeral.AfterOpen = [this](TClientDataSet &) { cdsParamGeralAfterOpen(); };
     cdsParamGeral.AfterPost = [this](TClientDataSet &) { cdsParamGeralAfterPost(); };

@@ -29,23 +29,27 @@ QByteArray RpcDispatcher::handle(const QByteArray &body) const
         return jsonrpc::failure(QJsonValue::Null, jsonrpc::InvalidRequest, QStringLiteral("Requisição inválida: id."));
     if (req.value("jsonrpc").toString() != QLatin1String("2.0") || !req.value("method").isString())
         return jsonrpc::failure(id, jsonrpc::InvalidRequest, QStringLiteral("Requisição inválida: versão ou método."));
+    // From here the request is well formed: a notification gets no reply, not even an error.
+    auto refuse = [&](int code, const QString &message) {
+        return notification ? QByteArray() : jsonrpc::failure(id, code, message);
+    };
     const QJsonValue paramsValue = req.value("params");
     if (!(paramsValue.isArray() || paramsValue.isUndefined()))
-        return jsonrpc::failure(id, jsonrpc::InvalidParams, QStringLiteral("Os parâmetros devem ser uma lista posicional."));
+        return refuse(jsonrpc::InvalidParams, QStringLiteral("Os parâmetros devem ser uma lista posicional."));
 
     const QString name = req.value("method").toString();
     const auto it = m_methods.constFind(name);
     if (it == m_methods.constEnd())
-        return jsonrpc::failure(id, jsonrpc::MethodNotFound, QStringLiteral("Método desconhecido: %1").arg(name));
+        return refuse(jsonrpc::MethodNotFound, QStringLiteral("Método desconhecido: %1").arg(name));
 
     const QJsonArray params = paramsValue.toArray();
     if (params.size() != it->params.size())
-        return jsonrpc::failure(id, jsonrpc::InvalidParams,
+        return refuse(jsonrpc::InvalidParams,
                                 QStringLiteral("%1 espera %2 parâmetro(s), recebeu %3.").arg(name).arg(it->params.size()).arg(params.size()));
     for (int i = 0; i < params.size(); ++i) {
         const bool fits = it->params.at(i) == Param::String ? params.at(i).isString() : params.at(i).isObject();
         if (!fits)
-            return jsonrpc::failure(id, jsonrpc::InvalidParams,
+            return refuse(jsonrpc::InvalidParams,
                                     QStringLiteral("%1: o parâmetro %2 deve ser %3.")
                                         .arg(name).arg(i + 1)
                                         .arg(it->params.at(i) == Param::String ? QStringLiteral("um texto") : QStringLiteral("um objeto")));

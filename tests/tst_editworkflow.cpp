@@ -273,6 +273,63 @@ private slots:
         QCOMPARE(stored("GetParamInscr", {"01", "GON"}).rows.size(), 1);
     }
 
+    // The table follows R: whatever empties the registrations leaves only Incluir.
+    void buttonsFollowTheRegistrationsThere()
+    {
+        const QStringList onlyInsert{"sbtIncluir"};
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        toRegistrationPage(f);
+        QCOMPARE(f->cdsParamInscr.RecordCount(), 2);
+        click(f->sbtExcluir);
+        click(f->sbtExcluir); // the last one
+        QCOMPARE(f->cdsParamInscr.RecordCount(), 0);
+        QCOMPARE(enabledButtons(f), onlyInsert);
+
+        // Another user adds one; coming back reloads and the table follows.
+        const DataPacket none = stored("GetParamInscr", {"01", "GON"});
+        f->pgcPadrao->setCurrentIndex(0);
+        Delta add;
+        add.fields = none.fields;
+        Row row(none.fields.size());
+        for (auto [k, v] : {std::pair{"CDEMPRESA", "01"}, {"CDINSCESTA", "77528063"}, {"SGESTADO", "SP"}, {"IDTPGUIA", "GON"},
+                            {"IDTPAMBIENTE", "P"}, {"IDPERIODOREFAPU", "I"}, {"IDCALCSTMANUAL", "N"}, {"IDFCPSEPIMP", "N"}})
+            row[none.indexOf(k)] = QString::fromLatin1(v);
+        add.changes.append(Change{ChangeKind::Insert, {}, row});
+        QVERIFY(fx->server->call("SetParamInscr", {add.toJson()}).ok);
+        toRegistrationPage(f);
+        QCOMPARE(f->cdsParamInscr.RecordCount(), 1);
+        QCOMPARE(enabledButtons(f), QStringList({"sbtIncluir", "sbtAlterar", "sbtExcluir", "sbtProcurar", "sbtVerificar"}));
+
+        // ... and removes it again: the reload that empties the grid.
+        Delta remove;
+        remove.fields = none.fields;
+        remove.changes.append(Change{ChangeKind::Delete, row, {}});
+        QVERIFY(fx->server->call("SetParamInscr", {remove.toJson()}).ok);
+        click(f->sbtVerificar);
+        QCOMPARE(f->cdsParamInscr.RecordCount(), 0);
+        QCOMPARE(enabledButtons(f), onlyInsert);
+        click(f->sbtAlterar); // disabled: starts nothing
+        QCOMPARE(f->cdsParamInscr.State(), DataSetState::dsBrowse);
+
+        // A first registration whose save fails: undone, and the table with it.
+        click(f->sbtIncluir);
+        for (QChar c : QString("77528063"))
+            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+        f->netParamGNRE.BeforeCall = [this](const QString &method) {
+            if (method == "SetParamInscr")
+                fx->server->stop();
+        };
+        f->cdsParamInscr.FieldByName("NRCERTIFICDIG")->ReadOnly = false;
+        f->cdsParamInscr.FieldByName("NRCERTIFICDIG")->setAsString("4E2A91C3");
+        f->cdsParamInscr.FieldByName("IDTPAMBIENTE")->setText("Produção");
+        f->cdsParamInscr.FieldByName("CDFILIALPAG")->setAsString("0001");
+        click(f->sbtConfirmar);
+        f->netParamGNRE.BeforeCall = nullptr;
+        QCOMPARE(ScreenFixture::errors().size(), 1);
+        QCOMPARE(f->cdsParamInscr.RecordCount(), 0);
+        QCOMPARE(enabledButtons(f), onlyInsert);
+    }
+
     void insertedRegistration()
     {
         TfrmParamGNRE *f = fx->open("GON", "01 - A");

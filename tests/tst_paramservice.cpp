@@ -430,6 +430,27 @@ private slots:
         QCOMPARE(total, int(answered));
     }
 
+    // JSON-RPC 2.0: a notification (no id) is never answered, an error to a
+    // request whose id could not be read carries a null id.
+    void notificationsGetNoReply_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("known method") << QByteArray(R"({"jsonrpc":"2.0","method":"GetParamGeral","params":["01"]})");
+        QTest::newRow("unknown method") << QByteArray(R"({"jsonrpc":"2.0","method":"DropAll","params":[]})");
+        QTest::newRow("wrong params") << QByteArray(R"({"jsonrpc":"2.0","method":"GetParamGeral","params":[1]})");
+    }
+    void notificationsGetNoReply()
+    {
+        QFETCH(QByteArray, body);
+        int status = 0;
+        QCOMPARE(server->post(body, &status), QByteArray());
+        QCOMPARE(status, 204);
+        const QJsonObject invalid = QJsonDocument::fromJson(server->post(R"({"jsonrpc":"1.0","method":"X"})")).object();
+        QVERIFY(invalid.contains("id"));
+        QVERIFY(invalid.value("id").isNull());
+        QVERIFY(invalid.contains("error"));
+    }
+
     void stopsCleanlyOnTerm()
     {
         server->stop();

@@ -2,6 +2,9 @@
 // search lists behind the edit buttons, column checks and the posting checks.
 #include "ScreenFixture.h"
 
+#include <QClipboard>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QProcess>
 #include <QToolButton>
 
@@ -78,6 +81,100 @@ private slots:
         key('-');
         key('2');
         QCOMPARE(f->dbgParamInscr->editorText(), QString("02"));
+    }
+
+    // The columns' character filters leave the grid's own keys alone: Escape
+    // cancels and Ctrl+Enter opens the search in every column.
+    void gridCommandsWorkInEveryColumn_data()
+    {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("charge") << "CDENCARGOST" << "01";
+        QTest::newRow("paying branch") << "CDFILIALPAG" << "02";
+        QTest::newRow("e-mail") << "DSEMAILRETORNO" << "x@y";
+        QTest::newRow("environment") << "IDTPAMBIENTE" << "p";
+        QTest::newRow("period") << "IDPERIODOREFAPU" << "m";
+    }
+    void gridCommandsWorkInEveryColumn()
+    {
+        QFETCH(QString, column);
+        QFETCH(QString, typed);
+        openGrid("DRJ", "02 - B");
+        const QString before = value(column.toLatin1().constData());
+        selectColumn(column.toLatin1().constData());
+        for (QChar c : typed)
+            key(c);
+        QCOMPARE(f->cdsParamInscr.State(), DataSetState::dsEdit);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(!f->dbgParamInscr->editorOpen());
+        QCOMPARE(f->cdsParamInscr.State(), DataSetState::dsBrowse);
+        QCOMPARE(value(column.toLatin1().constData()), before);
+
+        // Ctrl+Enter opens the search where the column has one (the button shows while editing).
+        if (column == "CDENCARGOST" || column == "CDFILIALPAG") {
+            int searches = 0;
+            fx->onModal = [&](DialogRequest &) { ++searches; return int(QDialog::Rejected); };
+            key(typed.at(0));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return, Qt::ControlModifier);
+            QCOMPARE(searches, 1);
+        }
+    }
+
+    // A paste puts in only what typing would: digits in the charge and paying-branch cells.
+    void pasteIntoACellPassesTheFilters()
+    {
+        openGrid("GON", "01 - A");
+        selectColumn("CDENCARGOST");
+        key('0');
+        QVERIFY(f->dbgParamInscr->editorOpen());
+        auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+        QVERIFY(editor);
+        editor->clear();
+        QApplication::clipboard()->setText("0A1-");
+        QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(f->dbgParamInscr->editorText(), QString("01"));
+        // Dropped text goes through the same filter.
+        QMimeData *dropped = new QMimeData;
+        dropped->setText("9x9");
+        editor->clear();
+        QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, dropped, Qt::LeftButton, {});
+        QApplication::sendEvent(editor, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(2, 2), Qt::CopyAction, dropped, Qt::LeftButton, {});
+        QApplication::sendEvent(editor, &drop);
+        delete dropped;
+        QCOMPARE(f->dbgParamInscr->editorText(), QString("99"));
+    }
+
+    // Moving into a cell or clicking one starts no edit; only typing does.
+    void movingAndClickingStartNoEdit()
+    {
+        openGrid("GON", "01 - A");
+        TDBGrid *g = f->dbgParamInscr;
+        selectColumn("CDENCARGOST");
+        const int charge = Consiste::IndiceCol(g, "CDENCARGOST");
+        const int branch = Consiste::IndiceCol(g, "CDFILIALPAG");
+        QTest::keyClick(g, Qt::Key_Down);
+        QTest::keyClick(g, Qt::Key_Up);
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->cellRect(1, charge).center());
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->cellRect(1, charge).center()); // the selected cell again
+        QCOMPARE(f->cdsParamInscr.State(), DataSetState::dsBrowse);
+        QVERIFY(!g->editorOpen());
+        QVERIFY(f->sbtIncluir->isEnabled() && !f->sbtConfirmar->isEnabled());
+
+        // A click that changes row and column at once: the highlighted cell is
+        // the one the handlers act on.
+        g->scrollTo(g->model()->index(0, branch));
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->cellRect(0, branch).center());
+        QCOMPARE(g->currentIndex().column(), branch);
+        QCOMPARE(g->currentIndex().row(), 0);
+        QCOMPARE(g->SelectedField()->FieldName, QString("CDFILIALPAG"));
+        QCOMPARE(f->cdsParamInscr.RecNo(), 1);
+        QCOMPARE(f->cdsParamInscr.State(), DataSetState::dsBrowse);
+
+        key('7'); // typing starts the edit
+        QCOMPARE(f->cdsParamInscr.State(), DataSetState::dsEdit);
+        QVERIFY(g->editorOpen());
     }
 
     void registrationColumnIsLockedOutsideInsert()

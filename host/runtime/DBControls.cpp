@@ -72,9 +72,16 @@ QString qtInputMask(const QString &editMask)
 
 } // namespace
 
-TDBEdit::TDBEdit(QWidget *parent) : QLineEdit(parent), m_color(clWindow())
+TDBEdit::TDBEdit(QWidget *parent) : TFilteredLineEdit(parent), m_color(clWindow())
 {
-    setContextMenuPolicy(Qt::NoContextMenu); // pasting goes through the keyboard, which starts the edit first
+    // A paste passes the same filters as typing, and starts the edit first.
+    CharFilter = [this](QChar c) {
+        if (OnKeyPress)
+            OnKeyPress(this, c);
+        TField *f = Field();
+        return c.isNull() || (f && !f->isValidChar(c)) ? QChar() : c;
+    };
+    BeforePaste = [this] { return Edit(); };
     connect(this, &QLineEdit::textChanged, this, [this] {
         if (m_refreshing)
             return;
@@ -210,10 +217,33 @@ void TDBEdit::writePending()
 
 void TDBEdit::keyPressEvent(QKeyEvent *event)
 {
-    const bool paste = event->matches(QKeySequence::Paste) || event->matches(QKeySequence::Cut);
+    if (event->matches(QKeySequence::Paste)) {
+        TFilteredLineEdit::keyPressEvent(event); // filtered, and starts the edit
+        return;
+    }
+    const bool cut = event->matches(QKeySequence::Cut);
     const bool del = event->key() == Qt::Key_Delete;
     QChar key = keyChar(event);
     bool ok = true;
+    if (!key.isNull() && isCommandChar(key)) {
+        // Escape and Enter: the filters see them, the edit acts on them all the same.
+        QChar seen = key;
+        if (!guard([&] {
+                if (OnKeyPress)
+                    OnKeyPress(this, seen);
+            }, this)) {
+            event->accept();
+            return;
+        }
+        if (key.unicode() == 27) {
+            guard([this] { Reset(); }, this);
+            selectAll();
+            event->accept();
+            return;
+        }
+        QLineEdit::keyPressEvent(event);
+        return;
+    }
     if (!key.isNull()) {
         const QChar typed = key;
         ok = guard([&] {
@@ -229,12 +259,6 @@ void TDBEdit::keyPressEvent(QKeyEvent *event)
             event->accept();
             return;
         }
-        if (key.unicode() == 27) {
-            guard([this] { Reset(); }, this);
-            selectAll();
-            event->accept();
-            return;
-        }
         if (key != typed) {
             // The handler replaced the character: type the replacement instead.
             QKeyEvent other(QEvent::KeyPress, 0, event->modifiers(), QString(key));
@@ -247,7 +271,7 @@ void TDBEdit::keyPressEvent(QKeyEvent *event)
             return;
         }
     }
-    if ((!key.isNull() && (key.unicode() >= 32 || key.unicode() == 8)) || paste || del) {
+    if ((!key.isNull() && (key.unicode() >= 32 || key.unicode() == 8)) || cut || del) {
         bool editing = false;
         if (!guard([&] { editing = Edit(); }, this) || !editing) {
             event->accept();

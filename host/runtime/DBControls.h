@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ClientDataSet.h"
+#include "FilteredEdit.h"
 #include "Form.h"
 
 #include <QButtonGroup>
@@ -30,7 +31,7 @@ public:
 };
 
 // Edit bound to a field.
-class TDBEdit : public QLineEdit, public TWinControl, public TFieldDataLink
+class TDBEdit : public TFilteredLineEdit, public TWinControl, public TFieldDataLink
 {
     Q_OBJECT
 

@@ -11,6 +11,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+
+#include "FilteredEdit.h"
 #include <QPainter>
 #include <QToolButton>
 
@@ -148,8 +150,10 @@ public:
             combo->addItems(c->PickList);
             editor = combo;
         } else {
-            auto *line = new QLineEdit(parent);
+            auto *line = new TFilteredLineEdit(parent);
             line->setFrame(false);
+            // A paste into the cell passes the column's filters as typing does.
+            line->CharFilter = [grid = m_grid](QChar ch) { return grid->filterChar(ch); };
             TField *f = c->Field();
             if (f && f->DataType == FieldType::String && f->Size > 0)
                 line->setMaxLength(f->Size);
@@ -458,12 +462,22 @@ void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &prev
     };
     if (colChanged && OnColExit && !guard([this] { OnColExit(this); }, this))
         return revert();
+    // The column is the new one before the record moves: the move's own
+    // refresh then keeps the cell the user chose highlighted.
+    const int oldCol = m_col;
+    m_col = current.column();
     TClientDataSet *ds = DataSet();
     if (ds && ds->Active() && current.row() != ds->RecNo() - 1) {
-        if (!guard([&] { ds->setRecNo(current.row() + 1); }, this))
+        if (!guard([&] { ds->setRecNo(current.row() + 1); }, this)) {
+            m_col = oldCol;
             return revert();
+        }
     }
-    m_col = current.column();
+    if (currentIndex() != current && current.row() == (ds ? ds->RecNo() - 1 : current.row())) {
+        m_syncing = true;
+        setCurrentIndex(current);
+        m_syncing = false;
+    }
     if (colChanged && OnColEnter)
         guard([this] { OnColEnter(this); }, this);
     updateEditButton();
@@ -478,6 +492,10 @@ bool TDBGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
     if (!f || f->ReadOnly || !ds || !ds->Active())
         return false;
     if (!ds->editing()) {
+        // A browsed record is put into edit by typing (or F2), never by a click
+        // or a move into the cell.
+        if (trigger != QAbstractItemView::AnyKeyPressed && trigger != QAbstractItemView::EditKeyPressed)
+            return false;
         bool ok = false;
         if (dataSource()->AutoEdit)
             ok = guard([&] { ds->Edit(); }, this);
@@ -520,6 +538,10 @@ bool TDBGrid::preprocessKey(QKeyEvent *event, QObject *target, std::unique_ptr<Q
     QChar ch = keyChar(event);
     if (ch.isNull())
         return true;
+    if (isCommandChar(ch)) {
+        // Escape, Enter: the grid's own commands, whatever the filter says of the character.
+        return !OnKeyPress || guard([&] { OnKeyPress(target, ch); }, this);
+    }
     const QChar typed = ch;
     if (OnKeyPress && !guard([&] { OnKeyPress(target, ch); }, this))
         return false;
@@ -531,6 +553,14 @@ bool TDBGrid::preprocessKey(QKeyEvent *event, QObject *target, std::unique_ptr<Q
     if (ch != typed)
         replacement = std::make_unique<QKeyEvent>(QEvent::KeyPress, 0, event->modifiers(), QString(ch));
     return true;
+}
+
+QChar TDBGrid::filterChar(QChar ch)
+{
+    if (OnKeyPress)
+        OnKeyPress(this, ch);
+    TField *f = SelectedField();
+    return ch.isNull() || (f && !f->isValidChar(ch)) ? QChar() : ch;
 }
 
 bool TDBGrid::editorKey(QWidget *editor, QKeyEvent *event)

@@ -149,6 +149,8 @@ private:
 
     // Runs the key handlers; false when the key was cancelled or discarded.
     bool preprocessKey(QKeyEvent *event, QObject *target, std::unique_ptr<QKeyEvent> &replacement);
+    // What typing `ch` puts into the selected column's cell (null: discarded).
+    QChar filterChar(QChar ch);
     bool editorKey(QWidget *editor, QKeyEvent *event);
     void syncCurrent();
     void refreshRows();

@@ -49,6 +49,9 @@ void TfrmParamGNRE::FormShow()
         CarregaParamGeral(); // an empty record shows both check boxes unchecked
     } catch (...) {
         rdgCalendario->OnClick = [this](QObject *) { rdgCalendarioClick(); };
+        // The screen's shape depends on the guide type only: adapted whatever
+        // the load did (the buttons keep the layout's disabled state).
+        Controla_Campos();
         throw;
     }
     rdgCalendario->OnClick = [this](QObject *) { rdgCalendarioClick(); };
@@ -69,6 +72,9 @@ void TfrmParamGNRE::bindHandlers()
 {
     netParamGNRE.BeforeConnect = [this](TNetConnection &) { netParamGNREBeforeConnect(); };
     pgcPadrao->OnChange = [this](QObject *) { pgcPadraoChange(); };
+    // The page entries of the menu go to their page; their marks show the active page only.
+    QObject::connect(mnuParamGeral, &QAction::triggered, this, [this] { guard([this] { mnuPaginaClick(tshParamGeral); }, this); });
+    QObject::connect(mnuParamInscr, &QAction::triggered, this, [this] { guard([this] { mnuPaginaClick(tshParamInscr); }, this); });
     dtsParamGeral.OnStateChange = [this](TDataSource &) { dtsParamGeralStateChange(); };
     // The button table depends on whether there are registrations: it is set
     // again whenever their content changes (a load, a delete, an undone insert),

@@ -173,6 +173,9 @@ private:
     void CarregaParamInscr();
     // Shows the stored calendar kind in the radio group, as a display change.
     void MostraCalendario();
+    // The check marks of the page entries: the active page's only.
+    void MarcaPagina();
+    void mnuPaginaClick(QWidget *page);
     rt::TField *geral(const char *field) const;
     rt::TField *inscr(const char *field) const;
     // Writes a read-only field, lifting the flag only for the write.

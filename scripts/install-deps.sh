@@ -11,7 +11,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-ibase qt6-qpa-plugins
   libcpp-httplib-dev libsqlite3-dev libssl-dev openssl sqlite3
-  fonts-dejavu-core xvfb xauth x11-utils imagemagick curl
+  qt6-translations-l10n fonts-dejavu-core xvfb xauth x11-utils imagemagick curl
 )
 
 missing=()

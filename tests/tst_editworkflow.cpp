@@ -1,6 +1,8 @@
 // Editing, confirming, cancelling and saving on both pages, as a user drives them.
 #include "ScreenFixture.h"
 
+#include <QTabBar>
+
 using namespace rt;
 
 namespace {
@@ -241,6 +243,101 @@ private slots:
         click(f->sbtConfirmar);
         QCOMPARE(ScreenFixture::errors().size(), 1);
         QCOMPARE(stored("GetParamGeral", {"01"}).rows[0][p.indexOf("NRDIASCALCDTPAG")].toDouble(), 2.0);
+    }
+
+    void calendarShownAfterAFailedSave()
+    {
+        TfrmParamGNRE *f = fx->open("GON", "01 - A"); // stored "C", item 1
+        const DataPacket p = stored("GetParamGeral", {"01"});
+        Delta other;
+        other.fields = p.fields;
+        Row changed = p.rows[0];
+        changed[p.indexOf("NRDIASCALCDTPAG")] = 8.0;
+        other.changes.append(Change{ChangeKind::Modify, p.rows[0], changed});
+        QVERIFY(fx->server->call("SetParamGNRE", {other.toJson()}).ok);
+
+        click(f->sbtAlterar);
+        f->rdgCalendario->button(2)->click(); // "Bancário"
+        click(f->sbtConfirmar); // refused: changed by someone else
+        QCOMPARE(ScreenFixture::errors().size(), 1);
+        QCOMPARE(f->cdsParamGeral.FieldByName("IDCALENDPAGGNRE")->AsString(), QString("C"));
+        QCOMPARE(f->rdgCalendario->ItemIndex(), 1);
+
+        click(f->sbtVerificar);
+        click(f->sbtAlterar);
+        retype(f->dbeQtdeDias, "3");
+        click(f->sbtConfirmar);
+        QCOMPARE(ScreenFixture::errors().size(), 1);
+        const DataPacket now = stored("GetParamGeral", {"01"});
+        QCOMPARE(now.rows[0][now.indexOf("IDCALENDPAGGNRE")].toString(), QString("C"));
+        QCOMPARE(f->rdgCalendario->ItemIndex(), 1);
+    }
+
+    // A page change asks the entry being left first: refused, the page and the
+    // focus stay, and the message is shown once.
+    void pageChangeWaitsForTheEntrysCheck()
+    {
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        QTabBar *tabs = f->pgcPadrao->findChild<QTabBar *>();
+        click(f->sbtAlterar);
+        retype(f->dbeCdFilial, "9999");
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+        QCOMPARE(ScreenFixture::errors(), QStringList{"Filial não cadastrada."});
+        QCOMPARE(f->pgcPadrao->ActivePage(), f->tshParamGeral);
+        QCOMPARE(QApplication::focusWidget(), f->dbeCdFilial);
+        QCOMPARE(f->netParamGNRE.callCount("GetParamInscr"), 0);
+        QVERIFY(f->mnuParamGeral->isChecked() && !f->mnuParamInscr->isChecked());
+
+        retype(f->dbeCdFilial, "1");
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+        QCOMPARE(ScreenFixture::errors().size(), 1);
+        QCOMPARE(f->pgcPadrao->ActivePage(), f->tshParamInscr);
+        QCOMPARE(QApplication::focusWidget(), f->dbgParamInscr);
+        QCOMPARE(f->dbeCdFilial->text(), QString("0001")); // its exit ran
+        QCOMPARE(f->dbeNmFilial->text(), QString("Matriz Campinas"));
+        QCOMPARE(f->netParamGNRE.callCount("GetParamInscr"), 2); // the page's load and the grid's entry
+    }
+
+    // The page entries of the menu go to their page and mark the active one only.
+    void pageMenuEntriesShowTheActivePage()
+    {
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        f->mnuParamGeral->trigger(); // the active page: the mark stays
+        QVERIFY(f->mnuParamGeral->isChecked() && !f->mnuParamInscr->isChecked());
+        f->mnuParamInscr->trigger();
+        QCOMPARE(f->pgcPadrao->ActivePage(), f->tshParamInscr);
+        QVERIFY(!f->mnuParamGeral->isChecked() && f->mnuParamInscr->isChecked());
+        f->mnuParamInscr->trigger();
+        QVERIFY(!f->mnuParamGeral->isChecked() && f->mnuParamInscr->isChecked());
+        f->mnuParamGeral->trigger();
+        QCOMPARE(f->pgcPadrao->ActivePage(), f->tshParamGeral);
+        QVERIFY(f->mnuParamGeral->isChecked() && !f->mnuParamInscr->isChecked());
+    }
+
+    // Every way of deleting asks the same question, in the host's language.
+    void oneDeleteQuestion()
+    {
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        toRegistrationPage(f);
+        fx->confirmAnswer = QMessageBox::No;
+        click(f->sbtExcluir);
+        f->dbgParamInscr->setFocus();
+        f->dbgParamInscr->setSelectedIndex(Consiste::IndiceCol(f->dbgParamInscr, "CDENCARGOST"));
+        QTest::keyClick(f->dbgParamInscr, Qt::Key_Delete, Qt::ControlModifier);
+        QStringList asked;
+        for (const DialogRequest &r : Dialogs::history())
+            if (r.kind == DialogKind::Confirmation) {
+                asked << r.text;
+                QCOMPARE(r.buttons, QMessageBox::Yes | QMessageBox::No);
+            }
+        QCOMPARE(asked, QStringList({"Confirma a exclusão do registro?", "Confirma a exclusão do registro?"}));
+        QCOMPARE(f->cdsParamInscr.RecordCount(), 2);
+
+        QMessageBox box;
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QCOMPARE(box.button(QMessageBox::Yes)->text().remove('&'), QString("Sim"));
+        QCOMPARE(box.button(QMessageBox::No)->text().remove('&'), QString("Não"));
+        QCOMPARE(box.button(QMessageBox::Cancel)->text().remove('&'), QString("Cancelar"));
     }
 
     void deleteWhoseSaveFailsComesBack()

@@ -132,6 +132,8 @@ private slots:
         QTest::newRow("0") << "0" << true;
         QTest::newRow("100") << "100" << true;
         QTest::newRow("101") << "101" << false;
+        QTest::newRow("exponent 1E3 holds 1000") << "1E3" << false;
+        QTest::newRow("exponent 1E2 holds 100") << "1E2" << true;
     }
     void rateRange()
     {
@@ -146,6 +148,22 @@ private slots:
             QCOMPARE(ScreenFixture::errors().first(), QString("Alíquota deve ser um número entre 0 e 100."));
             QCOMPARE(QApplication::focusWidget(), f->dbeAliqFECP);
         }
+    }
+
+    // Confirmed straight from the entry (the button takes no focus): the rate
+    // is judged before anything is sent, and the other changes stay.
+    void rateConfirmedWithoutLeavingTheEntry()
+    {
+        TfrmParamGNRE *f = fx->open("DRJ", "02 - B");
+        click(f->sbtAlterar);
+        retype(f->dbeEmail, "outro@bebidas.com.br");
+        retype(f->dbeAliqFECP, "1E3");
+        click(f->sbtConfirmar);
+        QCOMPARE(ScreenFixture::errors(), QStringList{"Alíquota deve ser um número entre 0 e 100."});
+        QCOMPARE(f->netParamGNRE.callCount("SetParamGNRE"), 0);
+        QCOMPARE(f->cdsParamGeral.State(), DataSetState::dsEdit);
+        QCOMPARE(field(f, "DSEMAILRETORNO"), QString("outro@bebidas.com.br"));
+        QCOMPARE(QApplication::focusWidget(), f->dbeAliqFECP);
     }
 
     void postChecksRunInOrder()

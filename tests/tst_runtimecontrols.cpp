@@ -350,10 +350,10 @@ private slots:
     void ctrlDeleteAsksFirst()
     {
         f->grid->setFocus();
-        answer = QMessageBox::Cancel;
+        answer = QMessageBox::No;
         QTest::keyClick(f->grid, Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(f->ds.RecordCount(), 2);
-        answer = QMessageBox::Ok;
+        answer = QMessageBox::Yes;
         QTest::keyClick(f->grid, Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(f->ds.RecordCount(), 1);
         answer = QMessageBox::Ok;

@@ -117,6 +117,22 @@ private slots:
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
 
+    void failingFirstLoadStillAdaptsToTheGuideType()
+    {
+        fx->server->stop();
+        TfrmParamGNRE *f = fx->open("DRJ", "02 - B");
+        QVERIFY(f);
+        QCOMPARE(ScreenFixture::errors().size(), 1);
+        QCOMPARE(f->nbkParametros->PageIndex(), 1);
+        auto hidden = [f](const char *field) {
+            return f->dbgParamInscr->isColumnHidden(Consiste::IndiceCol(f->dbgParamInscr, field));
+        };
+        QVERIFY(hidden("NRCERTIFICDIG"));
+        QVERIFY(hidden("IDTPAMBIENTE"));
+        QVERIFY(!hidden("DSEMAILRETORNO"));
+        QVERIFY(!hidden("IDPERIODOREFAPU"));
+    }
+
     // A close that arrives while a server call waits (the window manager's, or
     // a deferred delete already queued) is put off until the call is over: the
     // code that made the call finishes on a live screen, then the screen closes.

@@ -2,7 +2,10 @@
 
 #include "Dialogs.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMdiArea>
+#include <QTranslator>
 #include <QMdiSubWindow>
 #include <QStyle>
 #include <QStyleOptionTitleBar>
@@ -65,7 +68,16 @@ void setCursor(int cursor)
 
 } // namespace Application
 
-THostApplication::THostApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+THostApplication::THostApplication(int &argc, char **argv) : QApplication(argc, argv)
+{
+    // Qt's own texts (the dialogs' standard buttons: "Sim", "Não", "Cancelar") in Portuguese.
+    auto *qt = new QTranslator(this);
+    if (qt->load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(qt);
+    else
+        qWarning("fis94100: Qt's Portuguese translations (qtbase_pt_BR.qm) were not found; standard buttons stay in English");
+}
 
 bool THostApplication::notify(QObject *receiver, QEvent *event)
 {

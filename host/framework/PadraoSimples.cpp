@@ -1,5 +1,6 @@
 #include "PadraoSimples.h"
 
+#include "DBGrid.h"
 #include "Dialogs.h"
 #include "Pesquisa.h"
 
@@ -102,6 +103,14 @@ void TfrmPadraoSimples::FormCreate()
     }
     mnuListagem->setEnabled(false);
     mnuConfigImpressora->setEnabled(false);
+    // Deleting asks one question, whether by the button, the menu or the grid's Ctrl+Delete.
+    for (TDBGrid *grid : findChildren<TDBGrid *>())
+        grid->OnConfirmDelete = [this] { return ConfirmaExclusao(); };
+}
+
+bool TfrmPadraoSimples::ConfirmaExclusao()
+{
+    return msgMensagensPadroes.ShowMsg(QStringLiteral("Excl"), mtConfirmation, mbYes | mbNo, 0) == mrYes;
 }
 
 void TfrmPadraoSimples::FormShow() {}
@@ -139,7 +148,7 @@ void TfrmPadraoSimples::sbtExcluirClick()
     TClientDataSet *ds = dtsPadrao.DataSet();
     if (!ds || ds->IsEmpty())
         return;
-    if (msgMensagensPadroes.ShowMsg(QStringLiteral("Excl"), mtConfirmation, mbYes | mbNo, 0) == mrYes)
+    if (ConfirmaExclusao())
         ds->Delete();
 }
 

@@ -49,6 +49,8 @@ public:
     virtual void sbtIncluirClick();
     virtual void sbtAlterarClick();
     virtual void sbtExcluirClick();
+    // The question every delete asks ("Excl" of the standard messages).
+    bool ConfirmaExclusao();
     virtual void sbtProcurarClick();
     virtual void sbtVerificarClick();
     virtual void sbtImprimirClick();

@@ -599,9 +599,14 @@ void TDBGrid::deleteRecord()
     TClientDataSet *ds = DataSet();
     if (!ds || !ds->Active() || ds->IsEmpty())
         return;
-    if ((m_options & dgConfirmDelete)
-        && Dialogs::confirm(QStringLiteral("Excluir o registro?"), QMessageBox::Ok | QMessageBox::Cancel, this) != QMessageBox::Ok)
-        return;
+    if (m_options & dgConfirmDelete) {
+        const bool yes = OnConfirmDelete
+                             ? OnConfirmDelete()
+                             : Dialogs::confirm(QStringLiteral("Excluir o registro?"), QMessageBox::Yes | QMessageBox::No, this)
+                                   == QMessageBox::Yes;
+        if (!yes)
+            return;
+    }
     ds->Delete();
 }
 

@@ -113,6 +113,9 @@ public:
     std::function<void(QObject *sender, QChar &key)> OnKeyPress;
     std::function<void(QObject *sender, quint16 &key, Qt::KeyboardModifiers shift)> OnKeyDown;
     std::function<void(TColumn &column)> OnCellClick;
+    // Asks whether Ctrl+Delete may delete the record (with dgConfirmDelete);
+    // the form sets it so that every way of deleting asks the same question.
+    std::function<bool()> OnConfirmDelete;
     std::function<void(QObject *sender, const QRect &rect, int dataCol, TColumn &column, TGridDrawState state)> OnDrawColumnCell;
 
     // The canvas of the cell being drawn, valid inside OnDrawColumnCell.

@@ -127,6 +127,19 @@ bool TForm::focusNextPrevChild(bool next)
     }
 }
 
+bool TForm::exitActiveControl()
+{
+    if (!m_activeWidget)
+        m_active = nullptr;
+    if (!m_active || m_inExit || controlOf(QApplication::focusWidget()) != m_active)
+        return true;
+    if (!runExit(nullptr))
+        return false;
+    m_active = nullptr;
+    m_activeWidget = nullptr;
+    return true;
+}
+
 bool TForm::runExit(QWidget *next)
 {
     TWinControl *old = m_active;

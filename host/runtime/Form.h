@@ -47,6 +47,9 @@ public:
     ~TForm() override;
 
     TWinControl *ActiveControl() const { return m_active; }
+    // Leaves the active control as a move elsewhere in the form would (a page
+    // change): its exit runs now. False when the exit refused, the focus kept.
+    bool exitActiveControl();
     // The control that owns a widget (itself or an ancestor), or null.
     static TWinControl *controlOf(QWidget *widget);
 

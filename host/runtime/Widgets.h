@@ -17,6 +17,15 @@ public:
     void setActivePage(QWidget *page);
     std::function<void(QObject *sender)> OnChange;
 
+    // The user's change of page (a tab clicked, Ctrl+Tab, a menu entry): the
+    // control being left runs its exit first, and a refused exit refuses the
+    // change, so the focus and the page stay where they are. False when refused.
+    bool changePage(int index);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     bool m_byCode = false;
 };

@@ -65,4 +65,7 @@ void TfrmParamGNRE::cdsParamGeralBeforePost()
         geral("NRDIASCALCDTPAG")->setAsFloat(0);
     if (Consiste::EmptyString(dbeAliqFECP->text()))
         geral("VRALIQFECP")->setAsFloat(0);
+    // A rate typed and confirmed without leaving its entry has had no range
+    // check yet; the service would refuse it and the whole edit be undone.
+    Vd_Aliq();
 }

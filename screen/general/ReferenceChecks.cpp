@@ -4,6 +4,8 @@
 
 #include "Pkg_fis94100.h"
 
+#include <cmath>
+
 using namespace rt;
 
 namespace {
@@ -133,8 +135,18 @@ void TfrmParamGNRE::Vd_Aliq()
     if (Consiste::EmptyString(t))
         return;
     try {
+        // The value judged is the one the field holds: what was typed has been
+        // written into it by now, in whatever notation ("1E3" holds 1000, and
+        // the entry, three characters wide, would show only "100").
+        TField *rate = geral("VRALIQFECP");
         bool ok = false;
-        const int n = t.trimmed().toInt(&ok);
+        double n = 0;
+        if (!rate->IsNull()) {
+            n = rate->AsFloat();
+            ok = n == std::floor(n);
+        } else {
+            n = t.trimmed().toInt(&ok);
+        }
         if (!ok)
             throw Exception(QStringLiteral("'%1' não é um valor inteiro válido.").arg(t));
         if (n >= 0 && n <= 100)

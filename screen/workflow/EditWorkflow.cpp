@@ -32,11 +32,23 @@ void TfrmParamGNRE::CarregaPagina()
         CarregaParamInscr();
 }
 
-void TfrmParamGNRE::pgcPadraoChange()
+void TfrmParamGNRE::MarcaPagina()
 {
     const bool geral = pgcPadrao->ActivePage() == tshParamGeral;
     mnuParamGeral->setChecked(geral);
     mnuParamInscr->setChecked(!geral);
+}
+
+void TfrmParamGNRE::mnuPaginaClick(QWidget *page)
+{
+    MarcaPagina(); // a click toggled the mark: it shows the active page again
+    pgcPadrao->changePage(pgcPadrao->indexOf(page));
+}
+
+void TfrmParamGNRE::pgcPadraoChange()
+{
+    const bool geral = pgcPadrao->ActivePage() == tshParamGeral;
+    MarcaPagina();
     Controla_Botoes();
     repaint();
     CarregaPagina();

@@ -3,7 +3,17 @@
 
 using namespace rt;
 
-void TfrmParamGNRE::cdsParamGeralAfterPost() { EnviaAlteracoes(cdsParamGeral, QStringLiteral("SetParamGNRE"), false); }
+void TfrmParamGNRE::cdsParamGeralAfterPost()
+{
+    try {
+        EnviaAlteracoes(cdsParamGeral, QStringLiteral("SetParamGNRE"), false);
+    } catch (...) {
+        // Undone: the radio group, which is not bound to the field, shows the
+        // stored kind again (a display change), so the next save stores what is shown.
+        MostraCalendario();
+        throw;
+    }
+}
 
 void TfrmParamGNRE::cdsParamInscrAfterPost() { EnviaAlteracoes(cdsParamInscr, QStringLiteral("SetParamInscr"), false); }
 

@@ -61,6 +61,28 @@ private slots:
         QCOMPARE(back, QStringList{order.first()} + reversed);
     }
 
+    // A walk round the page with the keyboard, in the host window: every exit
+    // on the way runs its check (codes adjusted and named), both ways.
+    void keyboardWalkRunsEveryExit()
+    {
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        click(f->sbtAlterar);
+        for (int round = 0; round < 2; ++round) {
+            const auto key = round == 0 ? Qt::Key_Tab : Qt::Key_Backtab;
+            f->dbeLivroMag->setText("7");
+            f->dbeCdFilial->setText("1");
+            f->dckGeraLog->setFocus();
+            for (int i = 0; i < 8; ++i)
+                QTest::keyClick(QApplication::focusWidget(), key);
+            QCOMPARE(controlName(QApplication::focusWidget()), QString("dckGeraLog"));
+            QCOMPARE(f->dbeLivroMag->text(), QString("0000000007"));
+            QCOMPARE(f->dbeNmLivroMag->text(), QString("Livro de Registro de Saídas"));
+            QCOMPARE(f->dbeCdFilial->text(), QString("0001"));
+            QCOMPARE(f->dbeNmFilial->text(), QString("Matriz Campinas"));
+        }
+        QCOMPARE(ScreenFixture::errors(), QStringList());
+    }
+
     void nameEntriesNeverTakeTheFocus()
     {
         TfrmParamGNRE *f = fx->open("GON", "01 - A");

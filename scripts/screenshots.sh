@@ -17,4 +17,6 @@ shoot GON 01 0 "$root/docs/screen-general-GON.png"
 shoot GON 01 1 "$root/docs/screen-registrations-GON.png"
 shoot DRJ 02 0 "$root/docs/screen-general-DRJ.png"
 shoot DRJ 02 1 "$root/docs/screen-registrations-DRJ.png"
+# The states a user meets: a refused exit, a search list, the busy indicator.
+FIS94100_TOUR_DIR="$root/docs" xvfb-run -a -s "-screen 0 1280x900x24" "$build/bin/screen_tour" -platform xcb >/dev/null
 echo "screenshots in $root/docs"

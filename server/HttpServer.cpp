@@ -2,49 +2,381 @@
 
 #include "JsonRpc.h"
 
-#include <httplib.h>
+#include <boost/asio.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
 
-HttpServer::HttpServer(const RpcDispatcher &dispatcher, int threads)
-    : m_dispatcher(dispatcher), m_server(std::make_unique<httplib::Server>())
+#include <openssl/crypto.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <optional>
+#include <vector>
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
+namespace {
+
+std::string errorBody(const QString &message)
 {
-    auto &svr = *m_server;
-    svr.new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
-    svr.set_tcp_nodelay(true);
-    svr.set_keep_alive_max_count(1000);
-    svr.set_keep_alive_timeout(5); // an idle client reconnects; a stop waits no longer than this
-    svr.set_payload_max_length(MaxRequestBytes);
+    return jsonrpc::failure(QJsonValue::Null, jsonrpc::InvalidRequest, message).toStdString();
+}
 
-    svr.Post(Path, [this](const httplib::Request &req, httplib::Response &res) {
-        const QByteArray reply = m_dispatcher.handle(QByteArray::fromRawData(req.body.data(), qsizetype(req.body.size())));
-        if (reply.isEmpty()) {
-            res.status = 204;
+// What the I/O thread knows of a connection, to close the idle ones at a stop.
+struct SessionBase
+{
+    virtual ~SessionBase() = default;
+    virtual void closeIfIdle() = 0;
+    virtual bool busy() const = 0;
+};
+
+} // namespace
+
+struct HttpServer::Impl
+{
+    const RpcDispatcher &dispatcher;
+    Options options;
+    asio::io_context ioc{1};
+    tcp::acceptor acceptor{ioc};
+    asio::thread_pool workers;
+    std::optional<asio::ssl::context> tls;
+    asio::signal_set stopSignals{ioc, SIGINT, SIGTERM};
+    asio::steady_timer drain{ioc};
+    std::chrono::steady_clock::time_point drainUntil;
+    std::atomic<int> connections{0};
+    bool stopping = false;                          // I/O thread only
+    std::vector<std::weak_ptr<SessionBase>> sessions; // I/O thread only
+
+    Impl(const RpcDispatcher &d, Options o) : dispatcher(d), options(std::move(o)), workers(size_t(std::max(1, options.workers))) {}
+
+    void accept();
+    void beginStop();
+    void waitForDrain();
+};
+
+namespace {
+
+template <class Stream>
+class Session : public SessionBase, public std::enable_shared_from_this<Session<Stream>>
+{
+public:
+    Session(HttpServer::Impl &server, Stream stream) : m_server(server), m_stream(std::move(stream)) { ++m_server.connections; }
+    ~Session() override { --m_server.connections; }
+
+    void start()
+    {
+        if constexpr (std::is_same_v<Stream, beast::tcp_stream>) {
+            read();
+        } else {
+            lowest().expires_after(std::chrono::seconds(m_server.options.requestTimeout));
+            m_stream.async_handshake(asio::ssl::stream_base::server, [self = this->shared_from_this()](beast::error_code ec) {
+                if (ec)
+                    return self->close();
+                self->read();
+            });
+        }
+    }
+
+    void closeIfIdle() override
+    {
+        if (m_idle)
+            close();
+    }
+    bool busy() const override { return !m_idle && !m_closed; }
+
+private:
+    beast::tcp_stream &lowest() { return beast::get_lowest_layer(m_stream); }
+
+    void read()
+    {
+        if (m_server.stopping)
+            return close();
+        m_parser.emplace();
+        m_parser->body_limit(HttpServer::MaxRequestBytes);
+        m_parser->header_limit(HttpServer::MaxHeaderBytes);
+        m_idle = true;
+        // Waiting for the next request costs no thread; the request's own
+        // deadline starts with its first bytes.
+        lowest().expires_after(std::chrono::seconds(m_server.options.idleTimeout));
+        http::async_read_some(m_stream, m_buffer, *m_parser, [self = this->shared_from_this()](beast::error_code ec, size_t) {
+            self->m_idle = false;
+            if (ec)
+                return self->failed(ec);
+            if (self->m_parser->is_done())
+                return self->handle();
+            self->lowest().expires_after(std::chrono::seconds(self->m_server.options.requestTimeout));
+            http::async_read(self->m_stream, self->m_buffer, *self->m_parser, [self](beast::error_code ec2, size_t) {
+                if (ec2)
+                    return self->failed(ec2);
+                self->handle();
+            });
+        });
+    }
+
+    void failed(beast::error_code ec)
+    {
+        if (ec == http::error::body_limit)
+            return respond(http::status::payload_too_large,
+                           errorBody(QStringLiteral("Requisição maior que o limite de %1 bytes.").arg(HttpServer::MaxRequestBytes)), false);
+        if (ec == http::error::header_limit)
+            return respond(http::status::request_header_fields_too_large, errorBody(QStringLiteral("Cabeçalhos grandes demais.")), false);
+        if (ec.category() == http::make_error_code(http::error::bad_method).category() && ec != http::error::end_of_stream
+            && ec != http::error::partial_message)
+            return respond(http::status::bad_request, errorBody(QStringLiteral("Requisição HTTP inválida.")), false);
+        close(); // the peer left, or was too slow
+    }
+
+    void handle()
+    {
+        http::request<http::string_body> req = m_parser->release();
+        const bool keepAlive = req.keep_alive();
+        if (req.target() != HttpServer::Path)
+            return respond(http::status::not_found,
+                           errorBody(QStringLiteral("Caminho desconhecido; use POST %1.").arg(QString::fromLatin1(HttpServer::Path))), keepAlive);
+        if (req.method() != http::verb::post)
+            return respond(http::status::method_not_allowed,
+                           errorBody(QStringLiteral("Método HTTP não aceito; use POST %1.").arg(QString::fromLatin1(HttpServer::Path))), keepAlive);
+        if (!authorized(req))
+            return respond(http::status::unauthorized, errorBody(QStringLiteral("Não autorizado: credencial ausente ou inválida.")), keepAlive);
+
+        // The dispatcher's work (the database) runs on a worker; the answer is
+        // written back here, on the I/O thread.
+        lowest().expires_never();
+        auto body = std::make_shared<std::string>(std::move(req.body()));
+        asio::post(m_server.workers, [self = this->shared_from_this(), body, keepAlive] {
+            const QByteArray reply = self->m_server.dispatcher.handle(QByteArray::fromRawData(body->data(), qsizetype(body->size())));
+            std::string out = reply.toStdString();
+            asio::post(self->m_server.ioc, [self, out = std::move(out), keepAlive]() mutable {
+                if (out.empty())
+                    self->respond(http::status::no_content, std::string(), keepAlive);
+                else
+                    self->respond(http::status::ok, std::move(out), keepAlive);
+            });
+        });
+    }
+
+    bool authorized(const http::request<http::string_body> &req) const
+    {
+        const QByteArray &token = m_server.options.token;
+        if (token.isEmpty())
+            return true;
+        const auto it = req.find(http::field::authorization);
+        if (it == req.end())
+            return false;
+        const std::string_view value(it->value().data(), it->value().size());
+        constexpr std::string_view scheme = "Bearer ";
+        if (value.size() != scheme.size() + size_t(token.size()) || value.substr(0, scheme.size()) != scheme)
+            return false;
+        return CRYPTO_memcmp(value.data() + scheme.size(), token.constData(), size_t(token.size())) == 0;
+    }
+
+    void respond(http::status status, std::string body, bool keepAlive)
+    {
+        if (m_closed)
             return;
-        }
-        res.set_content(reply.toStdString(), "application/json");
-    });
+        auto res = std::make_shared<http::response<http::string_body>>(status, 11);
+        res->set(http::field::server, "fis94100-server");
+        if (!body.empty())
+            res->set(http::field::content_type, "application/json");
+        if (status == http::status::unauthorized)
+            res->set(http::field::www_authenticate, "Bearer");
+        res->keep_alive(keepAlive && !m_server.stopping);
+        res->body() = std::move(body);
+        res->prepare_payload();
+        lowest().expires_after(std::chrono::seconds(m_server.options.requestTimeout));
+        http::async_write(m_stream, *res, [self = this->shared_from_this(), res](beast::error_code ec, size_t) {
+            if (ec)
+                return self->close();
+            if (!res->keep_alive())
+                return self->lingerClose();
+            self->read();
+        });
+    }
 
-    // Errors of the transport itself (oversized body, wrong path or verb) answer in JSON-RPC too.
-    svr.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request &, httplib::Response &res) {
-        QString message;
-        switch (res.status) {
-        case 413: message = QStringLiteral("Requisição maior que o limite de %1 bytes.").arg(MaxRequestBytes); break;
-        case 404: message = QStringLiteral("Caminho desconhecido; use POST %1.").arg(QString::fromLatin1(Path)); break;
-        default: message = QStringLiteral("Requisição HTTP inválida (%1).").arg(res.status); break;
-        }
-        res.set_content(jsonrpc::failure(QJsonValue::Null, jsonrpc::InvalidRequest, message).toStdString(), "application/json");
-        return httplib::Server::HandlerResponse::Handled;
-    }));
-}
+    // The answer is sent; what the client may still be sending (the rest of a
+    // body too large) is read and dropped for a moment, so that it gets the
+    // answer instead of a reset connection.
+    void lingerClose()
+    {
+        beast::error_code ignored;
+        lowest().socket().shutdown(tcp::socket::shutdown_send, ignored);
+        lowest().expires_after(std::chrono::seconds(2));
+        m_discarded = 0;
+        discard();
+    }
+    void discard()
+    {
+        m_buffer.consume(m_buffer.size());
+        lowest().async_read_some(m_buffer.prepare(64 * 1024), [self = this->shared_from_this()](beast::error_code ec, size_t n) {
+            self->m_discarded += n;
+            if (ec || self->m_discarded > 64 * HttpServer::MaxRequestBytes)
+                return self->close();
+            self->discard();
+        });
+    }
 
-HttpServer::~HttpServer() = default;
+    void close()
+    {
+        if (m_closed)
+            return;
+        m_closed = true;
+        m_idle = false;
+        beast::error_code ignored;
+        lowest().socket().shutdown(tcp::socket::shutdown_both, ignored);
+        lowest().close();
+    }
 
-int HttpServer::bind(const QString &host, int port)
+    HttpServer::Impl &m_server;
+    Stream m_stream;
+    beast::flat_buffer m_buffer;
+    std::optional<http::request_parser<http::string_body>> m_parser;
+    bool m_idle = false;
+    bool m_closed = false;
+    size_t m_discarded = 0;
+};
+
+} // namespace
+
+void HttpServer::Impl::accept()
 {
-    const std::string h = host.toStdString();
-    if (port == 0)
-        return m_server->bind_to_any_port(h);
-    return m_server->bind_to_port(h, port) ? port : -1;
+    acceptor.async_accept(ioc, [this](beast::error_code ec, tcp::socket socket) {
+        if (stopping || !acceptor.is_open())
+            return;
+        if (!ec) {
+            if (connections >= options.maxConnections) {
+                beast::error_code ignored;
+                socket.close(ignored); // over the cap: closed at once, nothing read
+            } else {
+                socket.set_option(tcp::no_delay(true), ec);
+                std::shared_ptr<SessionBase> s;
+                if (tls) {
+                    auto session = std::make_shared<Session<beast::ssl_stream<beast::tcp_stream>>>(
+                        *this, beast::ssl_stream<beast::tcp_stream>(beast::tcp_stream(std::move(socket)), *tls));
+                    session->start();
+                    s = session;
+                } else {
+                    auto session = std::make_shared<Session<beast::tcp_stream>>(*this, beast::tcp_stream(std::move(socket)));
+                    session->start();
+                    s = session;
+                }
+                std::erase_if(sessions, [](const std::weak_ptr<SessionBase> &w) { return w.expired(); });
+                sessions.push_back(s);
+            }
+        }
+        accept();
+    });
 }
 
-void HttpServer::listen() { m_server->listen_after_bind(); }
-void HttpServer::stop() { m_server->stop(); }
+void HttpServer::Impl::beginStop()
+{
+    if (stopping)
+        return;
+    stopping = true;
+    beast::error_code ignored;
+    acceptor.close(ignored);
+    stopSignals.cancel(ignored);
+    for (const auto &w : sessions)
+        if (auto s = w.lock())
+            s->closeIfIdle();
+    drainUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    waitForDrain();
+}
+
+void HttpServer::Impl::waitForDrain()
+{
+    bool busy = false;
+    for (const auto &w : sessions)
+        if (auto s = w.lock())
+            busy = busy || s->busy();
+    if (!busy || std::chrono::steady_clock::now() >= drainUntil) {
+        ioc.stop();
+        return;
+    }
+    drain.expires_after(std::chrono::milliseconds(10));
+    drain.async_wait([this](beast::error_code) { waitForDrain(); });
+}
+
+HttpServer::HttpServer(const RpcDispatcher &dispatcher, Options options)
+    : d(std::make_unique<Impl>(dispatcher, std::move(options)))
+{
+    d->stopSignals.async_wait([this](beast::error_code ec, int) {
+        if (!ec)
+            d->beginStop();
+    });
+    // main() blocked these at its start, so that one arriving while the
+    // database opened waited for this handler instead of killing the process.
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
+}
+
+HttpServer::~HttpServer()
+{
+    d->workers.join();
+}
+
+bool HttpServer::isLoopback(const QString &host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    beast::error_code ec;
+    const auto address = asio::ip::make_address(host.toStdString(), ec);
+    return !ec && address.is_loopback();
+}
+
+int HttpServer::bind(const QString &host, int port, QString *error)
+{
+    auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return -1;
+    };
+    try {
+        if (!d->options.tlsCertificate.isEmpty()) {
+            d->tls.emplace(asio::ssl::context::tls_server);
+            d->tls->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2
+                                | asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 | asio::ssl::context::no_tlsv1_1);
+            d->tls->use_certificate_chain_file(d->options.tlsCertificate.toStdString());
+            d->tls->use_private_key_file(d->options.tlsKey.toStdString(), asio::ssl::context::pem);
+        }
+    } catch (const std::exception &e) {
+        return fail(QStringLiteral("TLS certificate or key not usable (%1): %2").arg(d->options.tlsCertificate, QString::fromLocal8Bit(e.what())));
+    }
+    beast::error_code ec;
+    tcp::resolver resolver(d->ioc);
+    const auto results = resolver.resolve(host.toStdString(), std::to_string(port), ec);
+    if (ec || results.empty())
+        return fail(QStringLiteral("cannot resolve %1: %2").arg(host, QString::fromStdString(ec.message())));
+    const tcp::endpoint endpoint = results.begin()->endpoint();
+    d->acceptor.open(endpoint.protocol(), ec);
+    if (!ec)
+        d->acceptor.set_option(asio::socket_base::reuse_address(true), ec); // never SO_REUSEPORT: one service per port
+    if (!ec)
+        d->acceptor.bind(endpoint, ec);
+    if (ec == asio::error::address_in_use)
+        return fail(QStringLiteral("port %1 on %2 is already in use (is another service running?)").arg(port).arg(host));
+    if (!ec)
+        d->acceptor.listen(asio::socket_base::max_listen_connections, ec);
+    if (ec)
+        return fail(QStringLiteral("cannot listen on %1:%2: %3").arg(host).arg(port).arg(QString::fromStdString(ec.message())));
+    return d->acceptor.local_endpoint().port();
+}
+
+void HttpServer::run()
+{
+    d->accept();
+    d->ioc.run();
+}
+
+void HttpServer::stop()
+{
+    asio::post(d->ioc, [this] { d->beginStop(); });
+}

@@ -2,27 +2,51 @@
 
 #include "RpcDispatcher.h"
 
+#include <QByteArray>
 #include <QString>
 #include <memory>
 
-namespace httplib { class Server; }
-
-// Serves a dispatcher over HTTP/1.1: POST of JSON-RPC bodies at one path.
+// The transport: JSON-RPC bodies POSTed to one path over HTTP/1.1 (or HTTPS),
+// event-driven. A connection costs no thread while it waits; only the
+// dispatcher's work runs on a bounded pool of workers, so a slow or locked
+// database never stops the service from accepting and reading requests.
 class HttpServer
 {
 public:
     static constexpr const char *Path = "/FIS94100.rdmParamGNRE";
     static constexpr size_t MaxRequestBytes = 1024 * 1024;
+    static constexpr size_t MaxHeaderBytes = 16 * 1024;
 
-    explicit HttpServer(const RpcDispatcher &dispatcher, int threads = 8);
+    struct Options
+    {
+        int workers = 8;            // threads that run the dispatcher (database work)
+        int requestTimeout = 10;    // seconds for a request's headers and body, from its first byte
+        int idleTimeout = 60;       // seconds a kept-alive connection may wait for its next request
+        int maxConnections = 512;   // connections open at once; more are closed at once
+        QByteArray token;           // when set, every request must carry "Authorization: Bearer <token>"
+        QString tlsCertificate;     // PEM files; when set, the service speaks HTTPS only
+        QString tlsKey;
+    };
+
+    HttpServer(const RpcDispatcher &dispatcher, Options options);
     ~HttpServer();
+    HttpServer(const HttpServer &) = delete;
+    HttpServer &operator=(const HttpServer &) = delete;
 
-    // Binds; port 0 takes a free port. Returns the port bound, or -1.
-    int bind(const QString &host, int port);
-    void listen(); // blocks until stop()
+    // Binds and listens; port 0 takes a free port. Returns the port, or -1 with
+    // the reason in *error (a port already in use is one).
+    int bind(const QString &host, int port, QString *error);
+    // Serves until stop() or SIGTERM/SIGINT: requests under way are answered,
+    // then the connections close. Returns when all is done.
+    void run();
+    // From any thread, a signal handler excepted.
     void stop();
 
+    // Whether an address is on this machine only (127.0.0.0/8, ::1, "localhost").
+    static bool isLoopback(const QString &host);
+
+    struct Impl; // the I/O state; its sessions live in HttpServer.cpp
+
 private:
-    const RpcDispatcher &m_dispatcher;
-    std::unique_ptr<httplib::Server> m_server;
+    std::unique_ptr<Impl> d;
 };

@@ -9,18 +9,13 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTextStream>
+#include <QFile>
 #include <csignal>
+#include <cstdlib>
+#include <pthread.h>
 #include <cstdio>
 
 namespace {
-
-HttpServer *g_server = nullptr;
-
-void onSignal(int)
-{
-    if (g_server)
-        g_server->stop();
-}
 
 QString setting(const QCommandLineParser &p, const QCommandLineOption &o, const char *env, const QString &fallback)
 {
@@ -34,6 +29,14 @@ QString setting(const QCommandLineParser &p, const QCommandLineOption &o, const 
 
 int main(int argc, char **argv)
 {
+    // A stop asked for before the service listens waits for it (every thread
+    // started from here on inherits the mask; the transport unblocks it).
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("fis94100-server"));
 
@@ -50,8 +53,14 @@ int main(int argc, char **argv)
     const QCommandLineOption password("password", "Database password, Firebird only [FIS94100_DB_PASSWORD].", "secret");
     const QCommandLineOption demo("demo", "A new database also gets the demo data [FIS94100_DEMO=1].");
     const QCommandLineOption certDir("cert-dir", "Directory of the installed X.509 certificates [FIS94100_CERT_DIR].", "dir");
-    const QCommandLineOption threads("threads", "Worker threads [FIS94100_THREADS] (default 8).", "n");
-    parser.addOptions({host, port, database, driver, user, password, demo, certDir, threads});
+    const QCommandLineOption threads("threads", "Threads for database work [FIS94100_THREADS] (default 8).", "n");
+    const QCommandLineOption requestTimeout("request-timeout", "Seconds a request's headers and body may take to arrive [FIS94100_REQUEST_TIMEOUT] (default 10).", "seconds");
+    const QCommandLineOption maxConnections("max-connections", "Connections open at once [FIS94100_MAX_CONNECTIONS] (default 512).", "n");
+    const QCommandLineOption tokenFile("token-file", "File holding the token every request must carry as 'Authorization: Bearer <token>' [FIS94100_TOKEN_FILE]. Required to listen beyond loopback.", "file");
+    const QCommandLineOption tlsCert("tls-cert", "PEM certificate (chain) to serve HTTPS with [FIS94100_TLS_CERT].", "file");
+    const QCommandLineOption tlsKey("tls-key", "PEM private key of --tls-cert [FIS94100_TLS_KEY].", "file");
+    parser.addOptions({host, port, database, driver, user, password, demo, certDir, threads, requestTimeout, maxConnections,
+                       tokenFile, tlsCert, tlsKey});
     parser.process(app);
 
     ParamStore::Options options;
@@ -75,7 +84,45 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "fis94100-server: invalid port\n");
         return 2;
     }
-    const int threadCount = std::max(2, setting(parser, threads, "FIS94100_THREADS", "8").toInt());
+    HttpServer::Options http;
+    auto number = [&](const QCommandLineOption &o, const char *env, const char *fallback, int min, int max, const char *what) {
+        bool valid = false;
+        const QString text = setting(parser, o, env, QString::fromLatin1(fallback));
+        const int n = text.toInt(&valid);
+        if (!valid || n < min || n > max) {
+            std::fprintf(stderr, "fis94100-server: invalid %s '%s' (%d to %d)\n", what, qPrintable(text), min, max);
+            std::exit(2);
+        }
+        return n;
+    };
+    http.workers = number(threads, "FIS94100_THREADS", "8", 1, 256, "thread count");
+    http.requestTimeout = number(requestTimeout, "FIS94100_REQUEST_TIMEOUT", "10", 1, 3600, "request timeout");
+    http.maxConnections = number(maxConnections, "FIS94100_MAX_CONNECTIONS", "512", 1, 100000, "connection limit");
+    const QString tokenPath = setting(parser, tokenFile, "FIS94100_TOKEN_FILE", QString());
+    if (!tokenPath.isEmpty()) {
+        QFile f(tokenPath);
+        if (!f.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "fis94100-server: cannot read the token file %s: %s\n", qPrintable(tokenPath), qPrintable(f.errorString()));
+            return 2;
+        }
+        http.token = f.read(4096).trimmed();
+        if (http.token.size() < 16) {
+            std::fprintf(stderr, "fis94100-server: the token in %s is too short (at least 16 characters)\n", qPrintable(tokenPath));
+            return 2;
+        }
+    }
+    http.tlsCertificate = setting(parser, tlsCert, "FIS94100_TLS_CERT", QString());
+    http.tlsKey = setting(parser, tlsKey, "FIS94100_TLS_KEY", QString());
+    if (http.tlsCertificate.isEmpty() != http.tlsKey.isEmpty()) {
+        std::fprintf(stderr, "fis94100-server: --tls-cert and --tls-key go together\n");
+        return 2;
+    }
+    const QString address = setting(parser, host, "FIS94100_HOST", "127.0.0.1");
+    if (!HttpServer::isLoopback(address) && http.token.isEmpty()) {
+        std::fprintf(stderr, "fis94100-server: refusing to listen on %s without authentication: "
+                             "give a token file (--token-file) to serve beyond this machine\n", qPrintable(address));
+        return 2;
+    }
 
     ParamStore store(options);
     try {
@@ -89,19 +136,18 @@ int main(int argc, char **argv)
     const QString certificates = setting(parser, certDir, "FIS94100_CERT_DIR", QString());
     registerParamService(dispatcher, store, certificates.isEmpty() ? QString() : QFileInfo(certificates).absoluteFilePath());
 
-    HttpServer server(dispatcher, threadCount);
-    const QString address = setting(parser, host, "FIS94100_HOST", "127.0.0.1");
-    const int bound = server.bind(address, portNumber);
+    const bool tls = !http.tlsCertificate.isEmpty();
+    const bool authenticated = !http.token.isEmpty();
+    HttpServer server(dispatcher, std::move(http));
+    QString why;
+    const int bound = server.bind(address, portNumber, &why);
     if (bound < 0) {
-        std::fprintf(stderr, "fis94100-server: cannot listen on %s:%d\n", qPrintable(address), portNumber);
+        std::fprintf(stderr, "fis94100-server: %s\n", qPrintable(why));
         return 1;
     }
-    g_server = &server;
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    std::printf("fis94100-server listening on http://%s:%d%s\n", qPrintable(address), bound, HttpServer::Path);
+    std::printf("fis94100-server listening on %s://%s:%d%s%s\n", tls ? "https" : "http", qPrintable(address), bound,
+                HttpServer::Path, authenticated ? " (token required)" : "");
     std::fflush(stdout);
-    server.listen();
-    g_server = nullptr;
+    server.run();
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 
 #include <QLibraryInfo>
+#include <csignal>
 #include <QLocale>
 #include <QMdiArea>
 #include <QTranslator>
@@ -70,6 +71,9 @@ void setCursor(int cursor)
 
 THostApplication::THostApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
+    // A service that closes the connection while a request is being sent gives
+    // an error of the call, not the end of the program.
+    std::signal(SIGPIPE, SIG_IGN);
     // Qt's own texts (the dialogs' standard buttons: "Sim", "Não", "Cancelar") in Portuguese.
     auto *qt = new QTranslator(this);
     if (qt->load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"), QStringLiteral("_"),

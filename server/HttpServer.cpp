@@ -103,19 +103,28 @@ private:
         m_idle = true;
         // Waiting for the next request costs no thread; the request's own
         // deadline starts with its first bytes.
+        if (m_buffer.size() > 0) // the next request is already here (pipelined)
+            return readRequest();
         lowest().expires_after(std::chrono::seconds(m_server.options.idleTimeout));
-        http::async_read_some(m_stream, m_buffer, *m_parser, [self = this->shared_from_this()](beast::error_code ec, size_t) {
-            self->m_idle = false;
+        m_stream.async_read_some(m_buffer.prepare(16 * 1024), [self = this->shared_from_this()](beast::error_code ec, size_t n) {
+            if (ec) {
+                self->m_idle = false;
+                return self->close();
+            }
+            self->m_buffer.commit(n);
+            self->readRequest();
+        });
+    }
+
+    // From the request's first bytes: all of it within the request deadline.
+    void readRequest()
+    {
+        m_idle = false;
+        lowest().expires_after(std::chrono::seconds(m_server.options.requestTimeout));
+        http::async_read(m_stream, m_buffer, *m_parser, [self = this->shared_from_this()](beast::error_code ec, size_t) {
             if (ec)
                 return self->failed(ec);
-            if (self->m_parser->is_done())
-                return self->handle();
-            self->lowest().expires_after(std::chrono::seconds(self->m_server.options.requestTimeout));
-            http::async_read(self->m_stream, self->m_buffer, *self->m_parser, [self](beast::error_code ec2, size_t) {
-                if (ec2)
-                    return self->failed(ec2);
-                self->handle();
-            });
+            self->handle();
         });
     }
 

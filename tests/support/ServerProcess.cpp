@@ -80,7 +80,7 @@ ServerProcess::ServerProcess(const QStringList &extraArgs, bool demo)
     QElapsedTimer t;
     t.start();
     QByteArray out;
-    static const QRegularExpression re(QStringLiteral("listening on http://[^:]+:(\\d+)/"));
+    static const QRegularExpression re(QStringLiteral("listening on https?://[^:]+:(\\d+)/"));
     while (t.elapsed() < 10000) {
         if (!m_process.waitForReadyRead(200) && m_process.state() != QProcess::Running)
             break;

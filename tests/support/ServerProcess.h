@@ -33,6 +33,7 @@ public:
     // The options that point a server at this database.
     QStringList databaseArgs() const;
     int port() const { return m_port; }
+    qint64 pid() const { return m_process.processId(); }
     QString databasePath() const
     {
         return m_dir.filePath(engine() == QLatin1String("firebird") ? QStringLiteral("params.fdb") : QStringLiteral("params.sqlite"));

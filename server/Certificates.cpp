@@ -51,10 +51,11 @@ QString serialNumber(X509 *cert)
     if (!bn)
         return QString();
     char *hex = BN_bn2hex(bn);
-    const QString s = QString::fromLatin1(hex);
+    QString s = QString::fromLatin1(hex);
     OPENSSL_free(hex);
     BN_free(bn);
-    return s;
+    // Whole bytes, as OpenSSL itself prints serials: zero is "00".
+    return s == QLatin1String("0") ? QStringLiteral("00") : s;
 }
 
 QString validUntil(X509 *cert)

@@ -28,11 +28,32 @@ QString sqlError(const QString &what, const QSqlError &e)
     return QStringLiteral("%1: %2").arg(what, e.text());
 }
 
+// Two writers on the same row at once: Firebird answers the later one with an
+// update conflict (a deadlock, a lock conflict) instead of waiting. For the
+// user that is the same as a row changed since it was loaded.
+bool isWriteConflict(const QSqlError &e)
+{
+    const QString t = e.text();
+    return t.contains(QLatin1String("update conflicts with concurrent update"))
+           || t.contains(QLatin1String("deadlock")) || t.contains(QLatin1String("lock conflict on no wait transaction"))
+           || t.contains(QLatin1String("concurrent transaction number"));
+}
+
+const QString kChangedMeanwhile = QStringLiteral(
+    "Os dados foram alterados por outro usuário ao mesmo tempo. Recarregue os dados e faça a alteração novamente.");
+
 void exec(QSqlQuery &q, const QString &what)
 {
-    if (!q.exec())
+    if (!q.exec()) {
+        if (isWriteConflict(q.lastError()))
+            refuse(kChangedMeanwhile);
         throw Exception(sqlError(what, q.lastError()));
+    }
 }
+
+// A read argument longer than its column matches no row, on every engine
+// (Firebird would refuse the statement instead).
+bool fits(const QString &value, int width) { return value.size() <= width; }
 
 QSqlQuery prepare(const QSqlDatabase &db, const QString &sql)
 {
@@ -272,6 +293,8 @@ DataPacket ParamStore::getParamGeral(const QString &company)
         " LEFT JOIN PRODGNREONLINE PR ON PR.CDPRODUTO = P.CDPRODUTOGON"
         " LEFT JOIN TIPOOPERAC T ON T.CDTIPOOPER = P.CDTPOPERPAG AND T.IDENTRSAIDOP = COALESCE(P.IDENTRSAIDPAG, 'E')"
         " WHERE P.CDEMPRESA = :emp"));
+    if (!fits(company, 2))
+        return DataPacket{paramGeralFields(), {}};
     q.bindValue(QStringLiteral(":emp"), company);
     exec(q, QStringLiteral("Erro ao ler os parâmetros gerais"));
     return readPacket(q, paramGeralFields());
@@ -283,6 +306,8 @@ DataPacket ParamStore::getParamInscr(const QString &company, const QString &guid
         "SELECT CDEMPRESA, CDINSCESTA, SGESTADO, NRCERTIFICDIG, IDTPAMBIENTE, DSEMAILRETORNO, IDPERIODOREFAPU,"
         " IDTPGUIA, IDCALCSTMANUAL, CDENCARGOST, CDFILIALPAG, IDFCPSEPIMP"
         " FROM PARAMGNREINSCR WHERE CDEMPRESA = :emp AND IDTPGUIA = :tp ORDER BY CDINSCESTA"));
+    if (!fits(company, 2) || !fits(guideType, 3))
+        return DataPacket{paramInscrFields(), {}};
     q.bindValue(QStringLiteral(":emp"), company);
     q.bindValue(QStringLiteral(":tp"), guideType);
     exec(q, QStringLiteral("Erro ao ler os parâmetros por inscrição"));
@@ -294,6 +319,8 @@ DataPacket ParamStore::codeList(const QString &table, const FieldDef &code, cons
     // An empty code asks for every row.
     QSqlQuery q = prepare(connection(), QStringLiteral("SELECT %2, %3 FROM %1 WHERE (:all1 = 1 OR %2 = :code) ORDER BY %2")
                                             .arg(table, code.name, name.name));
+    if (!fits(value, code.size))
+        return DataPacket{{code, name}, {}};
     q.bindValue(QStringLiteral(":all1"), value.isEmpty() ? 1 : 0);
     q.bindValue(QStringLiteral(":code"), value);
     exec(q, QStringLiteral("Erro ao ler %1").arg(table));
@@ -314,6 +341,8 @@ DataPacket ParamStore::getVdInscricao(const QString &company, const QString &reg
 {
     QSqlQuery q = prepare(connection(), QStringLiteral(
         "SELECT CDINSCESTA FROM PARAMGNREINSCR WHERE CDEMPRESA = :emp AND CDINSCESTA = :insc AND IDTPGUIA = :tp"));
+    if (!fits(company, 2) || !fits(registration, 16) || !fits(guideType, 3))
+        return DataPacket{{str("CDINSCESTA", 16)}, {}};
     q.bindValue(QStringLiteral(":emp"), company);
     q.bindValue(QStringLiteral(":insc"), registration);
     q.bindValue(QStringLiteral(":tp"), guideType);
@@ -410,6 +439,13 @@ void ParamStore::applyDelta(const Table &table, const Delta &delta)
                 refuse(QStringLiteral("O campo %1 aceita no máximo %2 caracteres.").arg(f.name).arg(f.size));
             if (const auto it = table.checks.constFind(f.name); it != table.checks.constEnd())
                 (*it)(v, f.name);
+        }
+        for (const QString &k : table.key) {
+            // Blanks around a key would make two keys of one on one engine and
+            // not on the other: refused on both.
+            const QString kv = valueOf(row, k).toString();
+            if (!kv.trimmed().isEmpty() && kv != kv.trimmed())
+                refuse(QStringLiteral("O campo %1 não pode começar nem terminar com espaços.").arg(k));
         }
         for (const QString &k : table.key)
             if (valueOf(row, k).toString().trimmed().isEmpty())
@@ -552,6 +588,8 @@ void ParamStore::applyDelta(const Table &table, const Delta &delta)
             }
         }
         const bool committed = isSqlite() ? tx.exec(QStringLiteral("COMMIT")) : db.commit();
+        if (!committed && isWriteConflict(isSqlite() ? tx.lastError() : db.lastError()))
+            refuse(kChangedMeanwhile);
         if (!committed)
             throw Exception(sqlError(QStringLiteral("Erro ao confirmar a transação"), isSqlite() ? tx.lastError() : db.lastError()));
     } catch (...) {

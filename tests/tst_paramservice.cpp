@@ -123,6 +123,15 @@ private slots:
         QCOMPARE(valueOf(p, 0, "NRSERIE"), QString("1A2B"));
         QVERIFY(QDate::fromString(valueOf(p, 0, "DTVALIDADE"), "dd/MM/yyyy") > QDate::currentDate());
 
+        // Serials in whole bytes, as OpenSSL prints them: zero is "00".
+        QDir(server->certDir()).removeRecursively();
+        QDir().mkpath(server->certDir());
+        QCOMPARE(openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", server->certDir() + "/../key.pem", "-out",
+                          pem, "-days", "30", "-subj", "/CN=Zero", "-set_serial", "0"}),
+                 0);
+        r = call("GetCertificado", {});
+        QCOMPARE(valueOf(DataPacket::fromJson(r.result.toArray().at(1)), 0, "NRSERIE"), QString("00"));
+
         QDir(server->certDir()).removeRecursively();
         r = call("GetCertificado", {});
         QVERIFY(r.ok);
@@ -314,6 +323,85 @@ private slots:
             QVERIFY2(r.message.contains(field), qPrintable(r.message));
             QCOMPARE(geral("01").rows, before.rows);
         }
+    }
+
+    // An argument longer than its column matches nothing, on both engines.
+    void overLongArgumentsGiveNoRows_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("company") << "GetParamGeral" << QStringList{"ABC"};
+        QTest::newRow("guide type") << "GetParamInscr" << QStringList{"01", "GONX"};
+        QTest::newRow("book") << "GetLivroMag" << QStringList{"00000000007"};
+        QTest::newRow("product") << "GetProdGnreOnline" << QStringList{"000001"};
+        QTest::newRow("registration") << "GetVdInscricao" << QStringList{"01", "11004249011412345", "GON"};
+    }
+    void overLongArgumentsGiveNoRows()
+    {
+        QFETCH(QString, method);
+        QFETCH(QStringList, args);
+        const jsonrpc::Reply r = call(method, QJsonArray::fromStringList(args));
+        QVERIFY2(r.ok, qPrintable(r.message));
+        QCOMPARE(DataPacket::fromJson(r.result).rows.size(), 0);
+    }
+
+    // Blanks around a key code are refused on both engines (one would take
+    // "X " for "X", the other for a second key).
+    void keysWithBlanksAreRefused()
+    {
+        const DataPacket before = inscr("01", "GON");
+        Delta d;
+        d.fields = before.fields;
+        Row row = before.rows.at(0);
+        row[before.indexOf("CDINSCESTA")] = row.at(before.indexOf("CDINSCESTA")).toString() + " ";
+        d.changes.append(Change{ChangeKind::Insert, {}, row});
+        const jsonrpc::Reply r = call("SetParamInscr", {d.toJson()});
+        QVERIFY(!r.ok);
+        QVERIFY2(r.message.contains("espaços"), qPrintable(r.message));
+        QCOMPARE(inscr("01", "GON").rows, before.rows);
+    }
+
+    // Writers racing on one record through two services: every refusal is the
+    // service's own message, never the engine's text, and no update is lost.
+    void racingWritersGetTheServicesMessage()
+    {
+        ServerProcess other(server->databaseArgs(), false);
+        QVERIFY2(other.started(), qPrintable(other.error()));
+        std::atomic<int> saved{0};
+        std::vector<QStringList> messages(4);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 4; ++i)
+            threads.emplace_back([&, i] {
+                httplib::Client c("127.0.0.1", i % 2 ? other.port() : server->port());
+                c.set_keep_alive(true);
+                auto post = [&](const QByteArray &body) {
+                    auto res = c.Post("/FIS94100.rdmParamGNRE", body.toStdString(), "application/json");
+                    return res ? jsonrpc::parseReply(QByteArray::fromStdString(res->body)) : jsonrpc::Reply{};
+                };
+                for (int n = 0; n < 25; ++n) {
+                    const DataPacket p = DataPacket::fromJson(post(jsonrpc::request("GetParamGeral", {"02"}, 1)).result);
+                    Delta d;
+                    d.fields = p.fields;
+                    Row changed = p.rows.at(0);
+                    changed[p.indexOf("NRDIASCALCDTPAG")] = double((i * 25 + n) % 90);
+                    d.changes.append(Change{ChangeKind::Modify, p.rows.at(0), changed});
+                    const jsonrpc::Reply r = post(jsonrpc::request("SetParamGNRE", {d.toJson()}, 2));
+                    if (r.ok)
+                        ++saved;
+                    else
+                        messages[i] << r.message;
+                }
+            });
+        for (auto &t : threads)
+            t.join();
+        QVERIFY(saved > 0);
+        int refused = 0;
+        for (const QStringList &list : messages)
+            refused += int(list.size());
+        qInfo("%d saved, %d refused", int(saved), refused);
+        for (const QStringList &list : messages)
+            for (const QString &m : list)
+                QVERIFY2(m.contains("outro usuário"), qPrintable(m));
     }
 
     void insertOfAnExistingKeyIsRefused()

@@ -28,6 +28,18 @@ std::string errorBody(const QString &message)
     return jsonrpc::failure(QJsonValue::Null, jsonrpc::InvalidRequest, message).toStdString();
 }
 
+// Whether a request asks for a change (the Set methods): those run on the
+// writer, the reads on the workers. A guess from the bytes is enough here;
+// the dispatcher decides what the request really is.
+bool isChange(const std::string &body)
+{
+    const size_t m = body.find("\"method\"");
+    if (m == std::string::npos)
+        return false;
+    const size_t q = body.find('"', body.find(':', m + 8) + 1);
+    return q != std::string::npos && body.compare(q + 1, 3, "Set") == 0;
+}
+
 // What the I/O thread knows of a connection, to close the idle ones at a stop.
 struct SessionBase
 {
@@ -44,7 +56,8 @@ struct HttpServer::Impl
     Options options;
     asio::io_context ioc{1};
     tcp::acceptor acceptor{ioc};
-    asio::thread_pool workers;
+    asio::thread_pool workers; // reads
+    asio::thread_pool writer{1}; // changes, one at a time: a change waiting for the database's write lock holds no reader
     std::optional<asio::ssl::context> tls;
     asio::signal_set stopSignals{ioc, SIGINT, SIGTERM};
     asio::steady_timer drain{ioc};
@@ -158,7 +171,7 @@ private:
         // written back here, on the I/O thread.
         lowest().expires_never();
         auto body = std::make_shared<std::string>(std::move(req.body()));
-        asio::post(m_server.workers, [self = this->shared_from_this(), body, keepAlive] {
+        asio::post(isChange(*body) ? m_server.writer : m_server.workers, [self = this->shared_from_this(), body, keepAlive] {
             const QByteArray reply = self->m_server.dispatcher.handle(QByteArray::fromRawData(body->data(), qsizetype(body->size())));
             std::string out = reply.toStdString();
             asio::post(self->m_server.ioc, [self, out = std::move(out), keepAlive]() mutable {
@@ -330,6 +343,7 @@ HttpServer::HttpServer(const RpcDispatcher &dispatcher, Options options)
 HttpServer::~HttpServer()
 {
     d->workers.join();
+    d->writer.join();
 }
 
 bool HttpServer::isLoopback(const QString &host)

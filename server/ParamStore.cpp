@@ -8,6 +8,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
+#include <sys/stat.h>
 #include <QThread>
 #include <cmath>
 #include <functional>
@@ -21,7 +22,7 @@ using rt::Row;
 
 namespace {
 
-[[noreturn]] void refuse(const QString &message) { throw Exception(message); }
+[[noreturn]] void refuse(const QString &message) { throw ParamStore::Refused(message); }
 
 QString sqlError(const QString &what, const QSqlError &e)
 {
@@ -198,10 +199,48 @@ ParamStore::~ParamStore()
             QSqlDatabase::removeDatabase(name);
 }
 
+namespace {
+
+// The file a connection opened: a file replaced since (put back from a copy)
+// must not be written through the old one, whose changes would go nowhere.
+thread_local QHash<QString, quint64> t_openedFile;
+
+quint64 fileIdentity(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return 0;
+    return (quint64(st.st_dev) << 32) ^ quint64(st.st_ino);
+}
+
+} // namespace
+
+void ParamStore::dropConnection()
+{
+    const QString name = QStringLiteral("%1-%2").arg(m_connectionPrefix).arg(quintptr(QThread::currentThreadId()));
+    t_openedFile.remove(name);
+    if (!QSqlDatabase::contains(name))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
 QSqlDatabase ParamStore::connection()
 {
     // Qt SQL connections belong to the thread that opened them: one per worker thread.
     const QString name = QStringLiteral("%1-%2").arg(m_connectionPrefix).arg(quintptr(QThread::currentThreadId()));
+    if (isSqlite()) {
+        const quint64 identity = fileIdentity(m_options.database);
+        if (identity == 0) {
+            dropConnection();
+            throw Exception(QStringLiteral("O banco de dados %1 não existe.").arg(m_options.database));
+        }
+        if (t_openedFile.contains(name) && t_openedFile.value(name) != identity)
+            dropConnection();
+    }
     if (QSqlDatabase::contains(name)) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         if (db.isOpen())
@@ -224,6 +263,7 @@ QSqlDatabase ParamStore::connection()
         for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"})
             if (!q.exec(QString::fromLatin1(pragma)))
                 throw Exception(sqlError(QStringLiteral("Erro ao configurar o banco"), q.lastError()));
+        t_openedFile.insert(name, fileIdentity(m_options.database));
     }
     return db;
 }
@@ -253,6 +293,15 @@ QStringList statements(const QString &resource)
 
 void ParamStore::open()
 {
+    // A database that is not there is an error, unless a new one is asked for:
+    // a production database deleted by mistake must not come back empty.
+    if (isSqlite() && !QFile::exists(m_options.database)) {
+        if (!m_options.create && !m_options.demo)
+            throw Exception(QStringLiteral("the database %1 does not exist (--create makes a new one)").arg(m_options.database));
+        QFile f(m_options.database);
+        if (!f.open(QIODevice::WriteOnly))
+            throw Exception(QStringLiteral("cannot create the database %1: %2").arg(m_options.database, f.errorString()));
+    }
     QSqlDatabase db = connection();
     if (!isSqlite())
         return; // Firebird databases are created by db/firebird's scripts

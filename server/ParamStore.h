@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DataPacket.h"
+#include "Exceptions.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -19,6 +20,15 @@ public:
         QString user;
         QString password;
         bool demo = false;
+        bool create = false; // a missing SQLite file is made anew (implied by demo); else it is an error
+    };
+
+    // The service's own refusal of what it was sent (invalid value, a record
+    // changed by someone else...): the database itself is fine.
+    class Refused : public rt::Exception
+    {
+    public:
+        using rt::Exception::Exception;
     };
 
     explicit ParamStore(const Options &options);
@@ -37,6 +47,11 @@ public:
     void setParamInscr(const rt::Delta &delta);
 
     bool isSqlite() const { return m_options.driver == QLatin1String("QSQLITE"); }
+
+    // After a failure of the database itself: this thread's connection is
+    // closed, and the next request opens a new one (a file made writable
+    // again, or put back, is then used as it is).
+    void dropConnection();
 
 private:
     QSqlDatabase connection();

@@ -51,7 +51,8 @@ int main(int argc, char **argv)
     const QCommandLineOption driver("driver", "Database engine: sqlite or firebird [FIS94100_DRIVER] (default sqlite).", "engine");
     const QCommandLineOption user("user", "Database user, Firebird only [FIS94100_DB_USER] (default SYSDBA).", "name");
     const QCommandLineOption password("password", "Database password, Firebird only [FIS94100_DB_PASSWORD].", "secret");
-    const QCommandLineOption demo("demo", "A new database also gets the demo data [FIS94100_DEMO=1].");
+    const QCommandLineOption demo("demo", "A new database also gets the demo data; implies --create [FIS94100_DEMO=1].");
+    const QCommandLineOption create("create", "Makes a new SQLite database when the file does not exist; without it a missing file is an error [FIS94100_CREATE=1].");
     const QCommandLineOption certDir("cert-dir", "Directory of the installed X.509 certificates [FIS94100_CERT_DIR].", "dir");
     const QCommandLineOption threads("threads", "Threads for database work [FIS94100_THREADS] (default 8).", "n");
     const QCommandLineOption requestTimeout("request-timeout", "Seconds a request's headers and body may take to arrive [FIS94100_REQUEST_TIMEOUT] (default 10).", "seconds");
@@ -59,7 +60,7 @@ int main(int argc, char **argv)
     const QCommandLineOption tokenFile("token-file", "File holding the token every request must carry as 'Authorization: Bearer <token>' [FIS94100_TOKEN_FILE]. Required to listen beyond loopback.", "file");
     const QCommandLineOption tlsCert("tls-cert", "PEM certificate (chain) to serve HTTPS with [FIS94100_TLS_CERT].", "file");
     const QCommandLineOption tlsKey("tls-key", "PEM private key of --tls-cert [FIS94100_TLS_KEY].", "file");
-    parser.addOptions({host, port, database, driver, user, password, demo, certDir, threads, requestTimeout, maxConnections,
+    parser.addOptions({host, port, database, driver, user, password, demo, create, certDir, threads, requestTimeout, maxConnections,
                        tokenFile, tlsCert, tlsKey});
     parser.process(app);
 
@@ -77,6 +78,7 @@ int main(int argc, char **argv)
     options.user = setting(parser, user, "FIS94100_DB_USER", options.driver == QLatin1String("QIBASE") ? "SYSDBA" : "");
     options.password = setting(parser, password, "FIS94100_DB_PASSWORD", options.driver == QLatin1String("QIBASE") ? "masterkey" : "");
     options.demo = parser.isSet(demo) || qgetenv("FIS94100_DEMO") == "1";
+    options.create = options.demo || parser.isSet(create) || qgetenv("FIS94100_CREATE") == "1";
 
     bool ok = false;
     const int portNumber = setting(parser, port, "FIS94100_PORT", "8094").toInt(&ok);

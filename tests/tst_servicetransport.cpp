@@ -2,6 +2,8 @@
 // port, authentication, TLS and stopping; over real sockets to real servers.
 #include "ServerProcess.h"
 
+#include "DataPacket.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -12,7 +14,9 @@
 #include <QtTest>
 #include <csignal>
 #include <httplib.h>
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -210,6 +214,98 @@ private slots:
         httplib::Client plain("127.0.0.1", server.port()); // plain HTTP gets nothing
         auto p = plain.Post(kPath, kRead, "application/json");
         QVERIFY(!p || p->status != 200);
+    }
+
+    // A missing database is an error at start, unless a new one is asked for.
+    void missingDatabaseAtStart()
+    {
+        const QString file = dir.filePath("absent.sqlite");
+        const auto [code, said] = failedStart({"--port", "0", "--database", file});
+        QCOMPARE(code, 1);
+        QVERIFY2(said.contains("does not exist"), qPrintable(said));
+        QVERIFY(!QFile::exists(file));
+        ServerProcess created({"--database", file, "--create"}, false);
+        QVERIFY2(created.started(), qPrintable(created.error()));
+        const jsonrpc::Reply r = created.call("GetParamGeral", {"01"});
+        QVERIFY(r.ok);
+        QCOMPARE(rt::DataPacket::fromJson(r.result).rows.size(), 0); // the schema, no data
+    }
+
+    // The database file deleted under the running service, then put back: the
+    // service says so meanwhile, and uses the file put back, saves included.
+    void databasePutBackIsUsed()
+    {
+        ServerProcess server;
+        QVERIFY(server.started());
+        const QString file = server.databasePath();
+        const QString copy = dir.filePath("copy.sqlite");
+        QFile::remove(copy);
+        QProcess backup;
+        backup.start("sqlite3", {file, ".backup '" + copy + "'"});
+        QVERIFY(backup.waitForFinished(10000) && backup.exitCode() == 0);
+        for (const char *suffix : {"", "-wal", "-shm"})
+            QFile::remove(file + suffix);
+        const jsonrpc::Reply gone = server.call("GetParamGeral", {"01"});
+        QVERIFY(!gone.ok);
+        QVERIFY2(gone.message.contains("não existe"), qPrintable(gone.message));
+
+        QVERIFY(QFile::copy(copy, file));
+        const rt::DataPacket p = rt::DataPacket::fromJson(server.call("GetParamGeral", {"01"}).result);
+        QCOMPARE(p.rows.size(), 1);
+        rt::Delta d;
+        d.fields = p.fields;
+        rt::Row changed = p.rows[0];
+        changed[p.indexOf("NRDIASCALCDTPAG")] = 9.0;
+        d.changes.append(rt::Change{rt::ChangeKind::Modify, p.rows[0], changed});
+        const jsonrpc::Reply saved = server.call("SetParamGNRE", {d.toJson()});
+        QVERIFY2(saved.ok, qPrintable(saved.message));
+        QProcess read;
+        read.start("sqlite3", {file, "SELECT NRDIASCALCDTPAG FROM PARAMGNRE WHERE CDEMPRESA = '01';"});
+        QVERIFY(read.waitForFinished(10000));
+        QCOMPARE(read.readAll().trimmed(), QByteArray("9.0"));
+    }
+
+    // Another program holds the database's write lock: changes wait for it,
+    // reads go on at once.
+    void readsDoNotWaitBehindTheWriteLock()
+    {
+        ServerProcess server({"--threads", "2"});
+        QVERIFY(server.started());
+        const rt::DataPacket p = rt::DataPacket::fromJson(server.call("GetParamGeral", {"01"}).result);
+        QProcess holder;
+        holder.start("sqlite3", {server.databasePath()});
+        QVERIFY(holder.waitForStarted());
+        holder.write("BEGIN IMMEDIATE;\nSELECT 'locked';\n");
+        QVERIFY(holder.waitForReadyRead(5000));
+
+        std::vector<std::thread> writers;
+        std::atomic<int> savedCount{0};
+        for (int i = 0; i < 4; ++i)
+            writers.emplace_back([&, i] {
+                httplib::Client c("127.0.0.1", server.port());
+                c.set_read_timeout(30, 0);
+                rt::Delta d;
+                d.fields = p.fields;
+                rt::Row changed = p.rows[0];
+                changed[p.indexOf("DSEMAILRETORNO")] = QStringLiteral("w%1@x.com.br").arg(i);
+                d.changes.append(rt::Change{rt::ChangeKind::Modify, p.rows[0], changed});
+                auto r = c.Post(kPath, jsonrpc::request("SetParamGNRE", {d.toJson()}, i).toStdString(), "application/json");
+                if (r && r->status == 200)
+                    ++savedCount;
+            });
+        QTest::qWait(200); // the changes are waiting now
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(server.call("GetParamGeral", {"01"}).ok);
+        const qint64 ms = t.elapsed();
+        qInfo("5 reads in %lld ms while the write lock was held elsewhere", ms);
+        QVERIFY2(ms < 1000, qPrintable(QString::number(ms)));
+        holder.write("ROLLBACK;\n.quit\n");
+        holder.waitForFinished(5000);
+        for (auto &w : writers)
+            w.join();
+        QCOMPARE(int(savedCount), 4); // answered (one saved, the others refused as changed meanwhile)
     }
 
     // SIGTERM at any moment once the service has started: exit status 0 within 2 s.

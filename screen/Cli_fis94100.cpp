@@ -38,6 +38,11 @@ void TfrmParamGNRE::netParamGNREBeforeConnect()
 {
     netParamGNRE.Host = Molvard::WebURL();
     netParamGNRE.Port = Molvard::WebPort();
+    netParamGNRE.Tls = Molvard::WebTls();
+    netParamGNRE.CaFile = Molvard::WebCaFile();
+    netParamGNRE.Token = Molvard::WebToken();
+    netParamGNRE.ConnectTimeoutMs = Molvard::WebConnectTimeoutMs();
+    netParamGNRE.CallTimeoutMs = Molvard::WebCallTimeoutMs();
 }
 
 void TfrmParamGNRE::FormShow()

@@ -74,7 +74,7 @@ private slots:
         ScreenFixture::pointAt(slow.port());
         f->netParamGNRE.setConnected(true);
         QTimer shot;
-        shot.setObjectName(QStringLiteral("showAviScreenshot")); // runs while the call waits, as the indicator does
+        shot.setProperty(TNetConnection::RunsDuringCalls, true); // fires while the call waits, as the indicator does
         shot.setSingleShot(true);
         QObject::connect(&shot, &QTimer::timeout, [] { shoot(QStringLiteral("busy")); });
         shot.start(500);

@@ -9,7 +9,13 @@
 #include "Pesquisa.h"
 #include "Showavi.h"
 
+#include "ServerProcess.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
 #include <httplib.h>
 #include <thread>
 
@@ -230,6 +236,125 @@ private slots:
         } catch (const Exception &e) {
             QVERIFY2(e.message().contains("Falha de comunicação"), qPrintable(e.message()));
         }
+    }
+
+    // A service that takes the connection and never answers, or answers a byte
+    // now and then: the call ends at its deadline, and says so.
+    void callDeadline_data()
+    {
+        QTest::addColumn<bool>("trickle");
+        QTest::newRow("silent") << false;
+        QTest::newRow("a byte now and then") << true;
+    }
+    void callDeadline()
+    {
+        QFETCH(bool, trickle);
+        httplib::Server stuck;
+        std::atomic<bool> over{false};
+        stuck.Post(R"(/.*)", [&](const httplib::Request &, httplib::Response &res) {
+            if (!trickle) {
+                while (!over)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                return;
+            }
+            res.set_chunked_content_provider("application/json", [&](size_t, httplib::DataSink &sink) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                return !over && sink.write(" ", 1);
+            });
+        });
+        const int port = stuck.bind_to_any_port("127.0.0.1");
+        std::thread t([&] { stuck.listen_after_bind(); });
+        while (!stuck.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+        TNetConnection net;
+        net.ServerName = "X";
+        net.Host = "127.0.0.1";
+        net.Port = port;
+        net.CallTimeoutMs = 800;
+        net.setConnected(true);
+        QElapsedTimer timer;
+        timer.start();
+        QString message;
+        try {
+            net.call("GetParamGeral", {"01"});
+        } catch (const Exception &e) {
+            message = e.message();
+        }
+        const qint64 ms = timer.elapsed();
+        over = true;
+        net.setConnected(false);
+        stuck.stop();
+        t.join();
+        QVERIFY2(message.contains("sem resposta em 0.8 s"), qPrintable(message));
+        QVERIFY2(ms >= 700 && ms < 3000, qPrintable(QString::number(ms)));
+    }
+
+    // The host's side of an office network: HTTPS verified against the
+    // office's CA, and the token; a wrong token is the service's refusal.
+    void tlsAndToken()
+    {
+        QTemporaryDir dir;
+        const QString cert = dir.filePath("server.pem"), key = dir.filePath("server.key"), token = dir.filePath("token");
+        QProcess openssl;
+        openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
+                                  "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert});
+        QVERIFY(openssl.waitForFinished(30000) && openssl.exitCode() == 0);
+        QFile f(token);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("token-of-the-office-0123456789\n");
+        f.close();
+        ServerProcess server({"--tls-cert", cert, "--tls-key", key, "--token-file", token});
+        QVERIFY2(server.started(), qPrintable(server.error()));
+
+        TNetConnection net;
+        net.ServerName = "FIS94100.rdmParamGNRE";
+        // An unknown CA: the connection is refused before anything is sent.
+        net.BeforeConnect = [&](TNetConnection &n) {
+            n.Host = "127.0.0.1";
+            n.Port = server.port();
+            n.Tls = true;
+        };
+        net.setConnected(true);
+        try {
+            const ServerReply r = net.call("GetParamGeral", {"01"});
+            QFAIL(qPrintable("an unknown CA was accepted: " + r.error));
+        } catch (const Exception &e) {
+            QVERIFY2(e.message().contains("TLS"), qPrintable(e.message()));
+        }
+        net.setConnected(false);
+
+        qputenv("FIS94100_SERVER_TLS", "true");
+        qputenv("FIS94100_SERVER_CA_FILE", cert.toLocal8Bit());
+        qputenv("FIS94100_SERVER_TOKEN_FILE", token.toLocal8Bit());
+        net.BeforeConnect = [&](TNetConnection &n) {
+            n.Host = "127.0.0.1";
+            n.Port = server.port();
+            n.Tls = Molvard::WebTls();
+            n.CaFile = Molvard::WebCaFile();
+            n.Token = Molvard::WebToken();
+        };
+        net.setConnected(true);
+        const ServerReply ok = net.call("GetParamGeral", {"01"});
+        QVERIFY2(ok.ok, qPrintable(ok.error));
+        net.setConnected(false);
+        for (const char *v : {"FIS94100_SERVER_TLS", "FIS94100_SERVER_CA_FILE", "FIS94100_SERVER_TOKEN_FILE"})
+            qunsetenv(v);
+
+        net.BeforeConnect = [&](TNetConnection &n) {
+            n.Host = "127.0.0.1";
+            n.Port = server.port();
+            n.Tls = true;
+            n.CaFile = cert;
+            n.Token = "token-of-the-office-0123456780";
+        };
+        net.setConnected(true);
+        const ServerReply refused = net.call("GetParamGeral", {"01"});
+        QVERIFY(!refused.ok);
+        QVERIFY2(refused.error.contains("Não autorizado"), qPrintable(refused.error));
+        net.setConnected(false);
+
+
     }
 };
 

@@ -12,9 +12,14 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QThread>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTimer>
-#include <future>
-#include <httplib.h>
+#include <QUrl>
 
 namespace {
 
@@ -56,7 +61,7 @@ protected:
             m_deletes.append(watched);
             return true;
         case QEvent::Timer:
-            return !watched->objectName().startsWith(QLatin1String("showAvi"));
+            return !watched->property(TNetConnection::RunsDuringCalls).toBool();
         default:
             return false;
         }
@@ -78,7 +83,7 @@ void TNetConnection::setConnected(bool connected)
     if (connected == m_connected)
         return;
     if (!connected) {
-        m_client.reset();
+        m_nam.reset();
         m_connected = false;
         return;
     }
@@ -87,23 +92,36 @@ void TNetConnection::setConnected(bool connected)
             BeforeConnect(*this);
         if (Host.isEmpty() || Port <= 0)
             throw rt::Exception(QStringLiteral("Servidor de aplicação não configurado."));
-        m_client = std::make_shared<httplib::Client>(Host.toStdString(), Port);
-        m_client->set_tcp_nodelay(true);
-        m_client->set_keep_alive(true);
-        m_client->set_connection_timeout(5, 0);
-        m_client->set_read_timeout(60, 0);
+        m_nam = std::make_unique<QNetworkAccessManager>();
+        m_nam->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
         m_connected = true;
         ++m_connects;
     } catch (...) {
-        m_client.reset();
+        m_nam.reset();
         if (ThrowException)
             throw;
     }
 }
 
+namespace {
+
+QString describe(QNetworkReply *reply)
+{
+    switch (reply->error()) {
+    case QNetworkReply::ConnectionRefusedError: return QStringLiteral("conexão recusada");
+    case QNetworkReply::HostNotFoundError: return QStringLiteral("servidor não encontrado");
+    case QNetworkReply::RemoteHostClosedError: return QStringLiteral("o servidor fechou a conexão");
+    case QNetworkReply::SslHandshakeFailedError: return QStringLiteral("falha na conexão segura (TLS): ") + reply->errorString();
+    case QNetworkReply::AuthenticationRequiredError: return QStringLiteral("acesso não autorizado (verifique o token)");
+    default: return reply->errorString();
+    }
+}
+
+} // namespace
+
 ServerReply TNetConnection::call(const QString &method, const QJsonArray &params)
 {
-    if (!m_connected || !m_client)
+    if (!m_connected || !m_nam)
         throw rt::Exception(QStringLiteral("Sem conexão com o servidor de aplicação %1.").arg(ServerName));
     if (m_busy)
         throw rt::Exception(QStringLiteral("Já há uma chamada em andamento ao servidor de aplicação."));
@@ -112,43 +130,82 @@ ServerReply TNetConnection::call(const QString &method, const QJsonArray &params
     m_calls[method] += 1;
     m_lastParams[method] = params;
 
-    const std::string body = jsonrpc::request(method, params, m_nextId++).toStdString();
-    const std::string path = "/" + ServerName.toStdString();
-    std::shared_ptr<httplib::Client> client = m_client;
+    QUrl url;
+    url.setScheme(Tls ? QStringLiteral("https") : QStringLiteral("http"));
+    url.setHost(Host);
+    url.setPort(Port);
+    url.setPath(QLatin1Char('/') + ServerName);
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    if (!Token.isEmpty())
+        request.setRawHeader("Authorization", "Bearer " + Token);
+    if (Tls) {
+        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+        if (!CaFile.isEmpty()) {
+            const QList<QSslCertificate> cas = QSslCertificate::fromPath(CaFile);
+            if (cas.isEmpty())
+                throw rt::Exception(QStringLiteral("Certificado da autoridade (CA) não encontrado em %1.").arg(CaFile));
+            ssl.setCaCertificates(cas);
+        }
+        ssl.setPeerVerifyMode(QSslSocket::VerifyPeer);
+        // Every connection verifies the server anew: no session resumed from
+        // an earlier connection made with other trust settings.
+        ssl.setSslOption(QSsl::SslOptionDisableSessionTickets, true);
+        ssl.setSslOption(QSsl::SslOptionDisableSessionSharing, true);
+        ssl.setSslOption(QSsl::SslOptionDisableSessionPersistence, true);
+        request.setSslConfiguration(ssl);
+    }
+
     m_busy = true;
     struct Done { bool &b; ~Done() { b = false; } } done{m_busy};
+    const QByteArray body = jsonrpc::request(method, params, m_nextId++);
 
-    // The request runs on a worker thread; this thread keeps painting until it answers.
-    auto future = std::async(std::launch::async, [client, path, body] {
-        auto res = client->Post(path, body, "application/json");
-        struct Out { int status = -1; std::string body; httplib::Error error = httplib::Error::Unknown; };
-        Out out;
-        if (res) {
-            out.status = res->status;
-            out.body = res->body;
-        }
-        out.error = res.error();
-        return out;
+    // The call runs on Qt's network access; this thread keeps painting until
+    // it answers, the deadline passes, or it fails.
+    QNetworkReply *reply = m_nam->post(request, body);
+    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply *)> owned(reply, [](QNetworkReply *r) {
+        r->disconnect();
+        r->abort();
+        delete r;
     });
-    if (qApp && QThread::currentThread() == qApp->thread()) {
-        CallWaitGate gate;
-        QEventLoop loop;
-        while (future.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
-            loop.processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 20);
-            future.wait_for(std::chrono::milliseconds(2));
-        }
+    QString timedOut;
+    QTimer connectDeadline, callDeadline;
+    for (QTimer *t : {&connectDeadline, &callDeadline}) {
+        t->setSingleShot(true);
+        t->setProperty(RunsDuringCalls, true);
     }
-    const auto out = future.get();
-    if (out.status < 0)
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(reply, &QNetworkReply::requestSent, &connectDeadline, &QTimer::stop);
+    QObject::connect(&connectDeadline, &QTimer::timeout, &loop, [&] {
+        timedOut = QStringLiteral("sem conexão em %1 s").arg(ConnectTimeoutMs / 1000.0, 0, 'g', 3);
+        reply->abort();
+    });
+    QObject::connect(&callDeadline, &QTimer::timeout, &loop, [&] {
+        timedOut = QStringLiteral("sem resposta em %1 s").arg(CallTimeoutMs / 1000.0, 0, 'g', 3);
+        reply->abort();
+    });
+    connectDeadline.start(ConnectTimeoutMs);
+    callDeadline.start(CallTimeoutMs);
+    if (!reply->isFinished()) {
+        CallWaitGate gate;
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QByteArray answer = reply->isOpen() ? reply->readAll() : QByteArray();
+    const bool transportFailed = !timedOut.isEmpty()
+                                 || (reply->error() != QNetworkReply::NoError && !(status >= 400 && answer.startsWith('{')));
+    if (transportFailed)
         throw rt::Exception(QStringLiteral("Falha de comunicação com o servidor de aplicação %1 (%2:%3): %4.")
                                 .arg(ServerName, Host).arg(Port)
-                                .arg(QString::fromStdString(httplib::to_string(out.error))));
-    jsonrpc::Reply r = jsonrpc::parseReply(QByteArray::fromStdString(out.body));
-    ServerReply reply;
-    reply.ok = r.ok;
-    reply.payload = r.result;
-    reply.error = r.message;
-    return reply;
+                                .arg(timedOut.isEmpty() ? describe(reply) : timedOut));
+    jsonrpc::Reply r = jsonrpc::parseReply(answer);
+    ServerReply out;
+    out.ok = r.ok;
+    out.payload = r.result;
+    out.error = r.message;
+    return out;
 }
 
 namespace Molvard {
@@ -174,5 +231,36 @@ QString setting(const char *env, const QString &key, const QString &fallback)
 
 QString WebURL() { return setting("FIS94100_SERVER_HOST", QStringLiteral("server/host"), QStringLiteral("127.0.0.1")); }
 int WebPort() { return setting("FIS94100_SERVER_PORT", QStringLiteral("server/port"), QStringLiteral("8094")).toInt(); }
+
+bool WebTls()
+{
+    const QString v = setting("FIS94100_SERVER_TLS", QStringLiteral("server/tls"), QStringLiteral("false")).toLower();
+    return v == QLatin1String("1") || v == QLatin1String("true") || v == QLatin1String("yes");
+}
+
+QString WebCaFile() { return setting("FIS94100_SERVER_CA_FILE", QStringLiteral("server/ca-file"), QString()); }
+
+QByteArray WebToken()
+{
+    const QString path = setting("FIS94100_SERVER_TOKEN_FILE", QStringLiteral("server/token-file"), QString());
+    if (path.isEmpty())
+        return {};
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw rt::Exception(QStringLiteral("Não foi possível ler o token do servidor de aplicação (%1): %2.").arg(path, f.errorString()));
+    return f.read(4096).trimmed();
+}
+
+namespace {
+int seconds(const char *env, const QString &key, int fallback)
+{
+    bool ok = false;
+    const double v = setting(env, key, QString::number(fallback)).toDouble(&ok);
+    return ok && v > 0 ? int(v * 1000) : fallback * 1000;
+}
+} // namespace
+
+int WebConnectTimeoutMs() { return seconds("FIS94100_SERVER_CONNECT_TIMEOUT", QStringLiteral("server/connect-timeout"), 5); }
+int WebCallTimeoutMs() { return seconds("FIS94100_SERVER_CALL_TIMEOUT", QStringLiteral("server/call-timeout"), 30); }
 
 } // namespace Molvard

@@ -8,14 +8,20 @@
 #include <functional>
 #include <memory>
 
-namespace httplib { class Client; }
+class QNetworkAccessManager;
 
 // Connection to an application-server object, called late-bound by method name
-// with positional arguments. Calls are synchronous for the caller; while one is
-// under way the window keeps repainting (user input waits).
+// with positional arguments, over HTTP or HTTPS (Qt's network access: kept-alive
+// connections, no thread of its own per call). Calls are synchronous for the
+// caller; while one is under way the window keeps repainting (user input waits).
+// Every call has a deadline for the connection and one for the whole call.
 class TNetConnection
 {
 public:
+    // Objects whose timers keep running while a call waits carry this property
+    // set to true (the busy indicator, the call's own deadlines).
+    static constexpr const char *RunsDuringCalls = "runsDuringCalls";
+
     explicit TNetConnection(const QString &name = QString());
     ~TNetConnection();
 
@@ -24,6 +30,11 @@ public:
     bool ThrowException = true; // whether a failed connect raises
     QString Host;
     int Port = 0;
+    bool Tls = false;           // HTTPS; the server is verified against CaFile, or the system's CAs
+    QString CaFile;
+    QByteArray Token;           // sent as "Authorization: Bearer <token>" when set
+    int ConnectTimeoutMs = 5000;
+    int CallTimeoutMs = 30000;
     std::function<void(TNetConnection &)> BeforeConnect;
     // Runs before every call, with the method's name (diagnostics, tests).
     std::function<void(const QString &method)> BeforeCall;
@@ -41,7 +52,7 @@ public:
 
 private:
     bool m_connected = false;
-    std::shared_ptr<httplib::Client> m_client; // shared with a call under way
+    std::unique_ptr<QNetworkAccessManager> m_nam;
     qint64 m_nextId = 1;
     bool m_busy = false;
     int m_connects = 0;
@@ -54,4 +65,11 @@ namespace Molvard {
 QString WebURL();
 int WebPort();
 QString settingsFile();
+// How the host reaches the service: TLS, the CA file, the token, the deadlines
+// (environment first, then the settings file, then the defaults).
+bool WebTls();
+QString WebCaFile();
+QByteArray WebToken(); // read from the token file; empty when none is set
+int WebConnectTimeoutMs();
+int WebCallTimeoutMs();
 } // namespace Molvard

@@ -1,5 +1,7 @@
 #include "Showavi.h"
 
+#include "NetConnection.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPainter>
@@ -19,7 +21,7 @@ public:
         setObjectName(QStringLiteral("showAvi"));
         setAttribute(Qt::WA_TransparentForMouseEvents, false);
         setGeometry(form->rect());
-        m_timer.setObjectName(QStringLiteral("showAviStep")); // turns while a server call waits
+        m_timer.setProperty(TNetConnection::RunsDuringCalls, true); // turns while a server call waits
         m_timer.setInterval(80);
         QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
             m_step = (m_step + 1) % 12;
@@ -89,7 +91,7 @@ void ActiveShowAvi(QWidget *form, int kind)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     if (!s.showTimer) {
         s.showTimer = new QTimer(qApp);
-        s.showTimer->setObjectName(QStringLiteral("showAviDelay")); // runs while a server call waits
+        s.showTimer->setProperty(TNetConnection::RunsDuringCalls, true);
         s.showTimer->setSingleShot(true);
         QObject::connect(s.showTimer, &QTimer::timeout, [] {
             State &st = state();

@@ -32,14 +32,15 @@ void registerParamService(RpcDispatcher &d, ParamStore &store, const QString &ce
     d.add("GetParamInscr", {P::String, P::String}, recovering([s, text](const QJsonArray &a) {
         return QJsonValue(s->getParamInscr(text(a, 0), text(a, 1)).toJson());
     }));
+    // Changes are retriable by their request id (see RpcDispatcher::add).
     d.add("SetParamGNRE", {P::Object}, recovering([s](const QJsonArray &a) {
         s->setParamGNRE(rt::Delta::fromJson(a.at(0)));
         return QJsonValue(QStringLiteral("OK"));
-    }));
+    }), true);
     d.add("SetParamInscr", {P::Object}, recovering([s](const QJsonArray &a) {
         s->setParamInscr(rt::Delta::fromJson(a.at(0)));
         return QJsonValue(QStringLiteral("OK"));
-    }));
+    }), true);
     d.add("GetLivroMag", {P::String}, recovering([s, text](const QJsonArray &a) {
         return QJsonValue(s->getLivroMag(text(a, 0)).toJson());
     }));

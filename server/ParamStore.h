@@ -25,10 +25,10 @@ public:
 
     // The service's own refusal of what it was sent (invalid value, a record
     // changed by someone else...): the database itself is fine.
-    class Refused : public rt::Exception
+    class Refused : public rt::Refusal
     {
     public:
-        using rt::Exception::Exception;
+        using rt::Refusal::Refusal;
     };
 
     explicit ParamStore(const Options &options);

@@ -3,12 +3,13 @@
 #include "Exceptions.h"
 #include "JsonRpc.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-void RpcDispatcher::add(const QString &method, QVector<Param> params, Handler handler)
+void RpcDispatcher::add(const QString &method, QVector<Param> params, Handler handler, bool retriable)
 {
-    m_methods.insert(method, Method{std::move(params), std::move(handler)});
+    m_methods.insert(method, Method{std::move(params), std::move(handler), retriable});
 }
 
 QByteArray RpcDispatcher::handle(const QByteArray &body) const
@@ -55,15 +56,44 @@ QByteArray RpcDispatcher::handle(const QByteArray &body) const
                                         .arg(it->params.at(i) == Param::String ? QStringLiteral("um texto") : QStringLiteral("um objeto")));
     }
 
+    // A retried change: the first answer, nothing applied again.
+    const bool remember = it->retriable && id.isString() && id.toString().size() >= 16 && !notification;
+    const QString memoryKey = remember ? name + QLatin1Char('\n') + id.toString() : QString();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (remember) {
+        std::lock_guard lock(m_memoryLock);
+        while (!m_rememberedOrder.empty()
+               && (m_rememberedOrder.size() > size_t(RememberMax)
+                   || now - m_remembered.value(m_rememberedOrder.front()).at > RememberSeconds * 1000LL)) {
+            m_remembered.remove(m_rememberedOrder.front());
+            m_rememberedOrder.pop_front();
+        }
+        if (const auto seen = m_remembered.constFind(memoryKey); seen != m_remembered.constEnd())
+            return seen->reply;
+    }
+
     QByteArray reply;
+    bool settled = true; // applied or refused: the answer stands for a retry
     try {
         reply = jsonrpc::success(id, it->handler(params));
+    } catch (const rt::Refusal &e) {
+        reply = jsonrpc::failure(id, jsonrpc::ServiceRefused, e.message());
     } catch (const rt::Exception &e) {
         reply = jsonrpc::failure(id, jsonrpc::ServiceRefused, e.message());
+        settled = false; // the database failed: a retry may apply it
     } catch (const std::exception &e) {
         reply = jsonrpc::failure(id, jsonrpc::InternalError, QStringLiteral("Erro interno: %1").arg(QString::fromLocal8Bit(e.what())));
+        settled = false;
     } catch (...) {
         reply = jsonrpc::failure(id, jsonrpc::InternalError, QStringLiteral("Erro interno."));
+        settled = false;
+    }
+    if (remember && settled) {
+        std::lock_guard lock(m_memoryLock);
+        if (!m_remembered.contains(memoryKey)) {
+            m_remembered.insert(memoryKey, Remembered{reply, now});
+            m_rememberedOrder.push_back(memoryKey);
+        }
     }
     return notification ? QByteArray() : reply;
 }

@@ -5,7 +5,9 @@
 #include <QJsonArray>
 #include <QJsonValue>
 #include <QString>
+#include <deque>
 #include <functional>
+#include <mutex>
 
 // JSON-RPC 2.0 dispatch, apart from transport and storage: a body in, a body out.
 class RpcDispatcher
@@ -14,7 +16,13 @@ public:
     enum class Param { String, Object };
     using Handler = std::function<QJsonValue(const QJsonArray &params)>;
 
-    void add(const QString &method, QVector<Param> params, Handler handler);
+    // A method that changes data is `retriable`: a request whose id is a unique
+    // text (16 characters or more) is applied at most once; the same id again,
+    // within RememberSeconds, gets the first answer and changes nothing. So a
+    // client whose answer was lost can ask again without applying twice.
+    void add(const QString &method, QVector<Param> params, Handler handler, bool retriable = false);
+    static constexpr int RememberSeconds = 15 * 60;
+    static constexpr int RememberMax = 20000;
     // Never throws; an empty result means a notification, which gets no reply.
     QByteArray handle(const QByteArray &body) const;
 
@@ -23,6 +31,16 @@ private:
     {
         QVector<Param> params;
         Handler handler;
+        bool retriable = false;
     };
     QHash<QString, Method> m_methods;
+
+    struct Remembered
+    {
+        QByteArray reply;
+        qint64 at = 0; // ms since the epoch
+    };
+    mutable std::mutex m_memoryLock;
+    mutable QHash<QString, Remembered> m_remembered;
+    mutable std::deque<QString> m_rememberedOrder;
 };

@@ -340,6 +340,32 @@ private slots:
         QCOMPARE(box.button(QMessageBox::Cancel)->text().remove('&'), QString("Cancelar"));
     }
 
+    // The answer to a save is lost on its way back: the screen asks again with
+    // the same request id and the service, which had applied it, says so
+    // without applying it twice. When even the repeat gets no answer, the
+    // screen says the outcome is unknown and shows what is stored.
+    void saveWhoseAnswerIsLost()
+    {
+        SlowProxy lossy(fx->server->port(), 0, 1);
+        ScreenFixture::pointAt(lossy.port());
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        toRegistrationPage(f);
+        click(f->sbtExcluir); // the answer of this delete is lost once
+        QCOMPARE(ScreenFixture::errors().join("; "), QString());
+        QCOMPARE(f->cdsParamInscr.RecordCount(), 1);
+        QCOMPARE(stored("GetParamInscr", {"01", "GON"}).rows.size(), 1);
+
+        SlowProxy silent(fx->server->port(), 0, 2); // the repeat is lost too
+        f->netParamGNRE.setConnected(false);
+        ScreenFixture::pointAt(silent.port());
+        f->netParamGNRE.setConnected(true);
+        click(f->sbtExcluir);
+        QCOMPARE(ScreenFixture::errors().size(), 1);
+        QVERIFY2(ScreenFixture::errors().first().contains("Não foi possível confirmar"), qPrintable(ScreenFixture::errors().first()));
+        QCOMPARE(f->cdsParamInscr.RecordCount(), 0); // what is stored: the delete was applied
+        QCOMPARE(stored("GetParamInscr", {"01", "GON"}).rows.size(), 0);
+    }
+
     void deleteWhoseSaveFailsComesBack()
     {
         TfrmParamGNRE *f = fx->open("GON", "01 - A");

@@ -12,6 +12,8 @@
 #include "ServerProcess.h"
 
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -288,6 +290,84 @@ private slots:
         t.join();
         QVERIFY2(message.contains("sem resposta em 0.8 s"), qPrintable(message));
         QVERIFY2(ms >= 700 && ms < 3000, qPrintable(QString::number(ms)));
+    }
+
+    // After a second or so the busy indicator offers "Cancelar"; it, or Escape,
+    // ends the call, which reports it. Keys typed meanwhile arrive afterwards.
+    void cancellingACall_data()
+    {
+        QTest::addColumn<bool>("byEscape");
+        QTest::newRow("button") << false;
+        QTest::newRow("Escape") << true;
+    }
+    void cancellingACall()
+    {
+        QFETCH(bool, byEscape);
+        httplib::Server slow;
+        std::atomic<bool> over{false};
+        slow.Post("/X", [&](const httplib::Request &, httplib::Response &res) {
+            for (int i = 0; i < 500 && !over; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            res.set_content(R"({"jsonrpc":"2.0","result":"OK","id":1})", "application/json");
+        });
+        const int port = slow.bind_to_any_port("127.0.0.1");
+        std::thread t([&] { slow.listen_after_bind(); });
+        while (!slow.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+        QWidget form;
+        form.resize(400, 300);
+        auto *typed = new QLineEdit(&form);
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        typed->setFocus();
+        TNetConnection net;
+        net.ServerName = "X";
+        net.Host = "127.0.0.1";
+        net.Port = port;
+        net.setConnected(true);
+        Showavi::setDelay(100);
+
+        QTimer user; // what the user does while the call waits
+        user.setProperty(TNetConnection::RunsDuringCalls, true);
+        user.setInterval(50);
+        int ticks = 0;
+        QObject::connect(&user, &QTimer::timeout, [&] {
+            ++ticks;
+            if (ticks == 3)
+                QTest::keyClicks(typed, "ab"); // typed ahead
+            auto *cancel = form.findChild<QPushButton *>(TNetConnection::CancelButtonName);
+            if (!cancel || !cancel->isVisible())
+                return;
+            if (byEscape)
+                QTest::keyClick(typed, Qt::Key_Escape);
+            else
+                QTest::mouseClick(cancel, Qt::LeftButton);
+            user.stop();
+        });
+        user.start();
+        QElapsedTimer timer;
+        timer.start();
+        Showavi::ActiveShowAvi(&form, 1);
+        QString message;
+        try {
+            net.call("Slow");
+        } catch (const Exception &e) {
+            message = e.message();
+        }
+        Showavi::DeactiveShowAvi();
+        const qint64 ms = timer.elapsed();
+        over = true;
+        net.setConnected(false);
+        slow.stop();
+        t.join();
+        QVERIFY2(message.contains("cancelada pelo usuário"), qPrintable(message));
+        QVERIFY2(ms < 3000, qPrintable(QString::number(ms)));
+        QCOMPARE(typed->text(), QString()); // not yet: the keys wait for the call's end
+        QCoreApplication::processEvents();
+        QCOMPARE(typed->text(), QString("ab"));
+        Showavi::setDelay(0);
     }
 
     // The host's side of an office network: HTTPS verified against the

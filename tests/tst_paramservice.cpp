@@ -518,6 +518,30 @@ private slots:
         QCOMPARE(total, int(answered));
     }
 
+    // A change asked again with the same id (its first answer was lost) is
+    // applied once: the repeat gets the first answer.
+    void retriedChangeIsAppliedOnce()
+    {
+        const DataPacket before = inscr("01", "GON");
+        Delta d;
+        d.fields = before.fields;
+        Row row = before.rows.at(0);
+        row[before.indexOf("CDINSCESTA")] = QStringLiteral("5550001");
+        d.changes.append(Change{ChangeKind::Insert, {}, row});
+        const QByteArray body = jsonrpc::request("SetParamInscr", {d.toJson()}, QJsonValue("0b6f1c2e-4a5d-4e8f-9a1b-2c3d4e5f6a7b"));
+        const jsonrpc::Reply first = jsonrpc::parseReply(server->post(body));
+        QVERIFY2(first.ok, qPrintable(first.message));
+        const jsonrpc::Reply again = jsonrpc::parseReply(server->post(body));
+        QVERIFY2(again.ok, qPrintable(again.message)); // not "already registered"
+        QCOMPARE(inscr("01", "GON").rows.size(), before.rows.size() + 1);
+
+        // Another id is another request: the same insert is refused now.
+        const QByteArray other = jsonrpc::request("SetParamInscr", {d.toJson()}, QJsonValue("9f8e7d6c-5b4a-4392-8170-6f5e4d3c2b1a"));
+        QVERIFY(!jsonrpc::parseReply(server->post(other)).ok);
+        // Numeric ids are per connection, not remembered.
+        QVERIFY(!jsonrpc::parseReply(server->post(jsonrpc::request("SetParamInscr", {d.toJson()}, 7))).ok);
+    }
+
     // JSON-RPC 2.0: a notification (no id) is never answered, an error to a
     // request whose id could not be read carries a null id.
     void notificationsGetNoReply_data()

@@ -20,15 +20,20 @@
 #include <QSslConfiguration>
 #include <QTimer>
 #include <QUrl>
+#include <QUuid>
+#include <QKeyEvent>
+#include <vector>
 
 namespace {
 
 // While a call waits for the server, the window keeps painting and the busy
 // indicator keeps turning, and nothing else of the program runs: a close is
 // put off until the call is over, so is a deferred delete, and timers wait
-// (a timer event not delivered comes again at its next interval). User input
-// is not read at all. So no handler, no second call and no deletion of the
-// screen can happen inside the wait.
+// (a timer event not delivered comes again at its next interval). Of the
+// user's input only what cancels the call acts now (the busy indicator's
+// "Cancelar", Escape); keys typed meanwhile are kept and delivered after the
+// call, clicks elsewhere are dropped, and no shortcut fires. So no handler, no
+// second call and no deletion of the screen can happen inside the wait.
 class CallWaitGate : public QObject
 {
 public:
@@ -40,6 +45,9 @@ public:
         for (const QPointer<QObject> &o : std::as_const(m_deletes))
             if (o)
                 o->deleteLater();
+        for (auto &[to, key] : m_keys)
+            if (to)
+                QCoreApplication::postEvent(to, key.release());
         for (const QPointer<QWidget> &w : std::as_const(m_closes))
             if (w)
                 QTimer::singleShot(0, w, [w] {
@@ -62,13 +70,49 @@ protected:
             return true;
         case QEvent::Timer:
             return !watched->property(TNetConnection::RunsDuringCalls).toBool();
+        case QEvent::ShortcutOverride:
+            event->accept(); // taken as the widget's own key: no shortcut fires
+            return true;
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease: {
+            auto *key = static_cast<QKeyEvent *>(event);
+            if (key->key() == Qt::Key_Escape && TNetConnection::canCancel()) {
+                if (event->type() == QEvent::KeyPress)
+                    TNetConnection::cancelCall();
+                return true;
+            }
+            m_keys.emplace_back(QPointer<QObject>(watched), std::unique_ptr<QEvent>(key->clone()));
+            return true;
+        }
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::TabletMove:
+            return !isCancelButton(watched);
         default:
             return false;
         }
     }
 
+    static bool isCancelButton(QObject *o)
+    {
+        for (; o; o = o->parent())
+            if (o->objectName() == QLatin1String(TNetConnection::CancelButtonName))
+                return true;
+        return false;
+    }
+
 private:
     rt::WaitScope m_scope; // the forms' focus handling waits too
+    std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> m_keys;
     QList<QPointer<QWidget>> m_closes;
     QList<QPointer<QObject>> m_deletes;
 };
@@ -119,6 +163,73 @@ QString describe(QNetworkReply *reply)
 
 } // namespace
 
+TNetConnection::Attempt TNetConnection::post(const QNetworkRequest &request, const QByteArray &body)
+{
+    // The call runs on Qt's network access; this thread keeps painting until
+    // it answers, the deadline passes, it fails or the user cancels it.
+    Attempt out;
+    QNetworkReply *reply = m_nam->post(request, body);
+    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply *)> owned(reply, [](QNetworkReply *r) {
+        r->disconnect();
+        r->abort();
+        delete r;
+    });
+    QString timedOut;
+    QTimer connectDeadline, callDeadline;
+    for (QTimer *t : {&connectDeadline, &callDeadline}) {
+        t->setSingleShot(true);
+        t->setProperty(RunsDuringCalls, true);
+    }
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(reply, &QNetworkReply::requestSent, &connectDeadline, [&] {
+        out.sent = true;
+        connectDeadline.stop();
+    });
+    QObject::connect(reply, &QNetworkReply::uploadProgress, &loop, [&](qint64 sent, qint64) {
+        if (sent > 0)
+            out.sent = true;
+    });
+    QObject::connect(&connectDeadline, &QTimer::timeout, &loop, [&] {
+        timedOut = QStringLiteral("sem conexão em %1 s").arg(ConnectTimeoutMs / 1000.0, 0, 'g', 3);
+        reply->abort();
+    });
+    QObject::connect(&callDeadline, &QTimer::timeout, &loop, [&] {
+        timedOut = QStringLiteral("sem resposta em %1 s").arg(CallTimeoutMs / 1000.0, 0, 'g', 3);
+        reply->abort();
+    });
+    connectDeadline.start(ConnectTimeoutMs);
+    callDeadline.start(CallTimeoutMs);
+    if (!reply->isFinished()) {
+        CallWaitGate gate;
+        s_cancel = [&] {
+            out.cancelled = true;
+            reply->abort();
+        };
+        loop.exec(QEventLoop::AllEvents); // input is sorted by the gate
+        s_cancel = nullptr;
+    }
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    out.answer = reply->isOpen() ? reply->readAll() : QByteArray();
+    if (out.cancelled)
+        out.failure = QStringLiteral("cancelada pelo usuário");
+    else if (!timedOut.isEmpty())
+        out.failure = timedOut;
+    else if (reply->error() != QNetworkReply::NoError && !(status >= 400 && out.answer.startsWith('{')))
+        out.failure = describe(reply);
+    return out;
+}
+
+std::function<void()> TNetConnection::s_cancel;
+
+bool TNetConnection::canCancel() { return bool(s_cancel); }
+
+void TNetConnection::cancelCall()
+{
+    if (s_cancel)
+        s_cancel();
+}
+
 ServerReply TNetConnection::call(const QString &method, const QJsonArray &params)
 {
     if (!m_connected || !m_nam)
@@ -158,48 +269,30 @@ ServerReply TNetConnection::call(const QString &method, const QJsonArray &params
 
     m_busy = true;
     struct Done { bool &b; ~Done() { b = false; } } done{m_busy};
-    const QByteArray body = jsonrpc::request(method, params, m_nextId++);
+    // A change goes with an id of its own: if its answer is lost on the way,
+    // it is asked once more with the same id, which the service applies at
+    // most once, answering the repeat with the first answer.
+    const bool retriable = RetriableMethods.contains(method);
+    const QJsonValue id = retriable ? QJsonValue(QUuid::createUuid().toString(QUuid::WithoutBraces)) : QJsonValue(m_nextId++);
+    const QByteArray body = jsonrpc::request(method, params, id);
 
-    // The call runs on Qt's network access; this thread keeps painting until
-    // it answers, the deadline passes, or it fails.
-    QNetworkReply *reply = m_nam->post(request, body);
-    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply *)> owned(reply, [](QNetworkReply *r) {
-        r->disconnect();
-        r->abort();
-        delete r;
-    });
-    QString timedOut;
-    QTimer connectDeadline, callDeadline;
-    for (QTimer *t : {&connectDeadline, &callDeadline}) {
-        t->setSingleShot(true);
-        t->setProperty(RunsDuringCalls, true);
+    Attempt attempt = post(request, body);
+    if (!attempt.failure.isEmpty() && retriable && attempt.sent && attempt.cancelled)
+        throw EOutcomeUnknown(QStringLiteral("A chamada ao servidor de aplicação %1 foi cancelada depois de enviada. "
+                                             "Não foi possível confirmar se a alteração foi gravada.").arg(ServerName));
+    if (!attempt.failure.isEmpty() && retriable && attempt.sent) {
+        const Attempt again = post(request, body);
+        if (again.failure.isEmpty())
+            attempt = again;
+        else
+            throw EOutcomeUnknown(QStringLiteral("Falha de comunicação com o servidor de aplicação %1 (%2:%3): %4. "
+                                                 "Não foi possível confirmar se a alteração foi gravada.")
+                                      .arg(ServerName, Host).arg(Port).arg(again.failure));
     }
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(reply, &QNetworkReply::requestSent, &connectDeadline, &QTimer::stop);
-    QObject::connect(&connectDeadline, &QTimer::timeout, &loop, [&] {
-        timedOut = QStringLiteral("sem conexão em %1 s").arg(ConnectTimeoutMs / 1000.0, 0, 'g', 3);
-        reply->abort();
-    });
-    QObject::connect(&callDeadline, &QTimer::timeout, &loop, [&] {
-        timedOut = QStringLiteral("sem resposta em %1 s").arg(CallTimeoutMs / 1000.0, 0, 'g', 3);
-        reply->abort();
-    });
-    connectDeadline.start(ConnectTimeoutMs);
-    callDeadline.start(CallTimeoutMs);
-    if (!reply->isFinished()) {
-        CallWaitGate gate;
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QByteArray answer = reply->isOpen() ? reply->readAll() : QByteArray();
-    const bool transportFailed = !timedOut.isEmpty()
-                                 || (reply->error() != QNetworkReply::NoError && !(status >= 400 && answer.startsWith('{')));
-    if (transportFailed)
+    if (!attempt.failure.isEmpty())
         throw rt::Exception(QStringLiteral("Falha de comunicação com o servidor de aplicação %1 (%2:%3): %4.")
-                                .arg(ServerName, Host).arg(Port)
-                                .arg(timedOut.isEmpty() ? describe(reply) : timedOut));
+                                .arg(ServerName, Host).arg(Port).arg(attempt.failure));
+    const QByteArray answer = attempt.answer;
     jsonrpc::Reply r = jsonrpc::parseReply(answer);
     ServerReply out;
     out.ok = r.ok;

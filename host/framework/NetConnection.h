@@ -1,14 +1,25 @@
 #pragma once
 
 #include "Consiste.h"
+#include "Exceptions.h"
 
 #include <QHash>
 #include <QJsonArray>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
 class QNetworkAccessManager;
+class QNetworkRequest;
+
+// A change was sent and its answer lost (and asked again in vain), or the
+// user cancelled it once sent: the service may or may not have applied it.
+class EOutcomeUnknown : public rt::Exception
+{
+public:
+    using rt::Exception::Exception;
+};
 
 // Connection to an application-server object, called late-bound by method name
 // with positional arguments, over HTTP or HTTPS (Qt's network access: kept-alive
@@ -21,6 +32,8 @@ public:
     // Objects whose timers keep running while a call waits carry this property
     // set to true (the busy indicator, the call's own deadlines).
     static constexpr const char *RunsDuringCalls = "runsDuringCalls";
+    // The busy indicator's button that cancels the call waiting.
+    static constexpr const char *CancelButtonName = "btnCancelarChamada";
 
     explicit TNetConnection(const QString &name = QString());
     ~TNetConnection();
@@ -35,6 +48,9 @@ public:
     QByteArray Token;           // sent as "Authorization: Bearer <token>" when set
     int ConnectTimeoutMs = 5000;
     int CallTimeoutMs = 30000;
+    // Methods that change data: sent with a unique id and asked once more with
+    // it when the answer is lost (the service applies an id at most once).
+    QStringList RetriableMethods;
     std::function<void(TNetConnection &)> BeforeConnect;
     // Runs before every call, with the method's name (diagnostics, tests).
     std::function<void(const QString &method)> BeforeCall;
@@ -50,7 +66,22 @@ public:
     // Total connections opened (set connected) over the object's life.
     int connectCount() const { return m_connects; }
 
+    // Whether a call is waiting now and can be cancelled (the busy indicator's
+    // button); cancelling a read leaves the data as it was, and reports it.
+    static bool canCancel();
+    static void cancelCall();
+
 private:
+    struct Attempt
+    {
+        QByteArray answer;
+        QString failure; // empty: an answer came
+        bool sent = false;
+        bool cancelled = false;
+    };
+    Attempt post(const QNetworkRequest &request, const QByteArray &body);
+    static std::function<void()> s_cancel;
+
     bool m_connected = false;
     std::unique_ptr<QNetworkAccessManager> m_nam;
     qint64 m_nextId = 1;

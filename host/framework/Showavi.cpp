@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QPainter>
 #include <QPointer>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 #include <cmath>
@@ -25,12 +26,25 @@ public:
         m_timer.setInterval(80);
         QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
             m_step = (m_step + 1) % 12;
+            // A call that takes a while can be given up.
+            // (the veil shows after its delay; the button some 750 ms later)
+            if (!m_cancel->isVisible() && m_since.elapsed() >= 750 && TNetConnection::canCancel()) {
+                m_cancel->move((width() - m_cancel->width()) / 2, height() / 2 + 52);
+                m_cancel->show();
+            }
             update();
         });
+        m_cancel = new QPushButton(QStringLiteral("Cancelar"), this);
+        m_cancel->setObjectName(QString::fromLatin1(TNetConnection::CancelButtonName));
+        m_cancel->setFocusPolicy(Qt::NoFocus);
+        m_cancel->adjustSize();
+        m_cancel->hide();
+        QObject::connect(m_cancel, &QPushButton::clicked, this, [] { TNetConnection::cancelCall(); });
     }
     void start()
     {
         setGeometry(parentWidget()->rect());
+        m_since.start();
         raise();
         show();
         m_timer.start();
@@ -56,6 +70,8 @@ protected:
 private:
     QTimer m_timer;
     int m_step = 0;
+    QPushButton *m_cancel = nullptr;
+    QElapsedTimer m_since;
 };
 
 struct State

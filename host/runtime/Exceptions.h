@@ -19,6 +19,14 @@ private:
     QByteArray m_utf8;
 };
 
+// A request refused for what it asks (an invalid value, a record changed by
+// someone else): nothing was applied, and asking again gets the same answer.
+class Refusal : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
 // Ends an operation without a message.
 class EAbort : public Exception
 {

@@ -9,6 +9,11 @@ namespace jsonrpc {
 
 QByteArray request(const QString &method, const QJsonArray &params, qint64 id)
 {
+    return request(method, params, QJsonValue(id));
+}
+
+QByteArray request(const QString &method, const QJsonArray &params, const QJsonValue &id)
+{
     const QJsonObject o{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}, {"id", id}};
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }

@@ -26,6 +26,9 @@ struct Reply
 };
 
 QByteArray request(const QString &method, const QJsonArray &params, qint64 id);
+// With an id of the caller's making (a unique text makes a change retriable:
+// the service answers a repeated id with the first answer, applying nothing).
+QByteArray request(const QString &method, const QJsonArray &params, const QJsonValue &id);
 QByteArray success(const QJsonValue &id, const QJsonValue &result);
 QByteArray failure(const QJsonValue &id, int code, const QString &message);
 // Throws rt::Exception when the text is no JSON-RPC reply.

@@ -98,5 +98,6 @@ void TfrmParamGNRE::declareData()
         msgPadrao.loadFromText(QString::fromUtf8(messages.readAll()));
 
     netParamGNRE.ServerName = QStringLiteral("FIS94100.rdmParamGNRE");
+    netParamGNRE.RetriableMethods = {QStringLiteral("SetParamGNRE"), QStringLiteral("SetParamInscr")};
     netParamGNRE.ThrowException = false;
 }

@@ -38,6 +38,20 @@ void TfrmParamGNRE::EnviaAlteracoes(TClientDataSet &dataSet, const QString &meth
         if (dataSet.GetLogChanges())
             dataSet.MergeChangeLog();
         indicatorOff();
+    } catch (const EOutcomeUnknown &) {
+        // Whether the service applied the change is not known: the local change
+        // is undone and the records are read again, to show what is stored.
+        indicatorOff();
+        dataSet.CancelUpdates();
+        try {
+            if (&dataSet == &cdsParamGeral)
+                CarregaParamGeral();
+            else
+                CarregaParamInscr();
+        } catch (...) {
+            // still unreachable: the message below says what is known
+        }
+        throw;
     } catch (...) {
         // The change is undone locally: the records stay as the service has them.
         indicatorOff();

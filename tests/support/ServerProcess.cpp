@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 #include <csignal>
 #include <httplib.h>
+#include <atomic>
 #include <thread>
 
 QString serverExecutable() { return QStringLiteral(FIS94100_SERVER_EXE); }
@@ -144,17 +145,26 @@ struct SlowProxy::Impl
     std::thread thread;
 };
 
-SlowProxy::SlowProxy(int targetPort, int delayMs) : d(std::make_unique<Impl>())
+SlowProxy::SlowProxy(int targetPort, int delayMs, int loseAnswers) : d(std::make_unique<Impl>())
 {
-    d->server.Post(R"(/.*)", [targetPort, delayMs](const httplib::Request &req, httplib::Response &res) {
+    auto lost = std::make_shared<std::atomic<int>>(loseAnswers);
+    d->server.Post(R"(/.*)", [targetPort, delayMs, lost](const httplib::Request &req, httplib::Response &res) {
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
         httplib::Client c("127.0.0.1", targetPort);
-        auto r = c.Post(req.path, req.body, "application/json");
+        httplib::Headers headers;
+        if (req.has_header("Authorization"))
+            headers.emplace("Authorization", req.get_header_value("Authorization"));
+        auto r = c.Post(req.path, headers, req.body, "application/json");
         if (!r) {
             res.status = 502;
             return;
         }
         res.status = r->status;
+        if (req.body.find("\"method\":\"Set") != std::string::npos && lost->fetch_sub(1) > 0) {
+            // Applied by the server; the answer breaks off on its way back.
+            res.set_chunked_content_provider("application/json", [](size_t, httplib::DataSink &) { return false; });
+            return;
+        }
         res.set_content(r->body, "application/json");
     });
     m_port = d->server.bind_to_any_port("127.0.0.1");

@@ -65,7 +65,9 @@ QString serverExecutable();
 class SlowProxy
 {
 public:
-    SlowProxy(int targetPort, int delayMs);
+    // With `loseAnswers`, the first that many changes (Set methods) reach the server, but
+    // their answers are lost on the way back (the connection breaks).
+    SlowProxy(int targetPort, int delayMs, int loseAnswers = 0);
     ~SlowProxy();
     int port() const { return m_port; }
 

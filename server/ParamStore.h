@@ -7,6 +7,10 @@
 #include <QString>
 #include <mutex>
 
+namespace store {
+struct TableRules;
+}
+
 // Where the parameter records live: one database reached through Qt SQL
 // (SQLite by default, Firebird when configured). Every change is applied in
 // one transaction, checked against the values the client loaded.
@@ -56,8 +60,7 @@ public:
 private:
     QSqlDatabase connection();
     rt::DataPacket codeList(const QString &table, const rt::FieldDef &code, const rt::FieldDef &name, const QString &value);
-    struct Table;
-    void applyDelta(const Table &table, const rt::Delta &delta);
+    void applyDelta(const store::TableRules &table, const rt::Delta &delta);
 
     Options m_options;
     QString m_connectionPrefix;

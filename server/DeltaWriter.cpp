@@ -1,0 +1,302 @@
+#include "DeltaWriter.h"
+
+#include "Exceptions.h"
+#include "ParamStore.h"
+#include "StoreSupport.h"
+
+#include <QSqlError>
+
+using rt::Delta;
+using rt::Exception;
+using rt::FieldDef;
+using rt::FieldType;
+using rt::Row;
+
+void ParamStore::setParamGNRE(const Delta &delta) { applyDelta(store::geralTable(), delta); }
+
+void ParamStore::setParamInscr(const Delta &delta) { applyDelta(store::inscrTable(), delta); }
+
+void ParamStore::applyDelta(const store::TableRules &table, const Delta &delta)
+{
+    store::DeltaWriter writer(table, delta);
+    if (!writer.hasChanges())
+        return;
+    std::lock_guard lock(m_writeLock);
+    writer.apply(connection());
+}
+
+namespace store {
+
+DeltaWriter::DeltaWriter(const TableRules &table, const Delta &delta)
+    : m_table(table), m_delta(delta)
+{
+    mapColumns();
+    for (const QString &k : m_table.key)
+        m_where += (m_where.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ")) + k + QStringLiteral(" = :k_") + k;
+}
+
+// Every field the table knows must be in the delta, with its type, and no other.
+void DeltaWriter::mapColumns()
+{
+    for (const FieldDef &f : m_table.packetFields) {
+        const int c = m_delta.indexOf(f.name);
+        if (c < 0)
+            refuse(QStringLiteral("Alteração recusada: falta o campo %1.").arg(f.name));
+        if (m_delta.fields.at(c).type != f.type)
+            refuse(QStringLiteral("Alteração recusada: tipo incorreto no campo %1.").arg(f.name));
+        m_column.append(c);
+    }
+    for (const FieldDef &f : m_delta.fields) {
+        bool known = false;
+        for (const FieldDef &t : m_table.packetFields)
+            known = known || t.name == f.name;
+        if (!known)
+            refuse(QStringLiteral("Alteração recusada: campo desconhecido %1.").arg(f.name));
+    }
+}
+
+QVariant DeltaWriter::valueOf(const Row &row, const QString &name) const
+{
+    for (int i = 0; i < m_table.packetFields.size(); ++i)
+        if (m_table.packetFields.at(i).name == name)
+            return row.at(m_column.at(i));
+    return QVariant();
+}
+
+FieldType DeltaWriter::typeOf(const QString &column) const
+{
+    FieldType type = FieldType::String;
+    for (const FieldDef &pf : m_table.packetFields)
+        if (pf.name == column)
+            type = pf.type;
+    return type;
+}
+
+QString DeltaWriter::keyText(const Row &row) const
+{
+    QString label = m_table.label;
+    for (const QString &k : m_table.labelKeys)
+        label = label.arg(valueOf(row, k).toString());
+    return label;
+}
+
+void DeltaWriter::refuseChanged(const Row &old) const
+{
+    refuse(QStringLiteral("Os %1 foram alterados por outro usuário desde que foram carregados. "
+                          "Recarregue os dados e faça a alteração novamente.").arg(keyText(old)));
+}
+
+void DeltaWriter::validate(const Row &row) const
+{
+    for (const FieldDef &f : m_table.packetFields) {
+        if (!m_table.stored.contains(f.name))
+            continue;
+        const QVariant v = valueOf(row, f.name);
+        // A half of a surrogate pair is no character: the database would store another text.
+        if (f.type == FieldType::String && !v.toString().isValidUtf16())
+            refuse(QStringLiteral("O campo %1 contém caracteres inválidos.").arg(f.name));
+        if (f.type == FieldType::String && v.toString().size() > f.size)
+            refuse(QStringLiteral("O campo %1 aceita no máximo %2 caracteres.").arg(f.name).arg(f.size));
+        if (const auto it = m_table.checks.constFind(f.name); it != m_table.checks.constEnd())
+            (*it)(v, f.name);
+    }
+    validateKey(row);
+}
+
+void DeltaWriter::validateKey(const Row &row) const
+{
+    for (const QString &k : m_table.key) {
+        // Blanks around a key would make two keys of one on one engine and
+        // not on the other: refused on both.
+        const QString kv = valueOf(row, k).toString();
+        if (!kv.trimmed().isEmpty() && kv != kv.trimmed())
+            refuse(QStringLiteral("O campo %1 não pode começar nem terminar com espaços.").arg(k));
+    }
+    for (const QString &k : m_table.key)
+        if (valueOf(row, k).toString().trimmed().isEmpty())
+            refuse(k == QLatin1String("CDEMPRESA") ? QStringLiteral("Empresa deve ser informada.")
+                   : k == QLatin1String("CDINSCESTA") ? QStringLiteral("Inscrição estadual deve ser informada.")
+                                                      : QStringLiteral("O campo %1 deve ser informado.").arg(k));
+}
+
+std::optional<Row> DeltaWriter::storedRow(const Row &keyRow) const
+{
+    QSqlQuery q = prepare(m_db, QStringLiteral("SELECT %1 FROM %2%3").arg(m_table.stored.join(QStringLiteral(", ")), m_table.name, m_where));
+    bindKey(q, keyRow);
+    exec(q, QStringLiteral("Erro ao ler o registro"));
+    if (!q.next())
+        return std::nullopt;
+    Row r;
+    for (int i = 0; i < m_table.stored.size(); ++i)
+        r.append(q.value(i));
+    return r;
+}
+
+void DeltaWriter::requireUnchanged(const Row &old) const
+{
+    const std::optional<Row> now = storedRow(old);
+    if (!now)
+        refuse(QStringLiteral("Os %1 foram excluídos por outro usuário. Recarregue os dados.").arg(keyText(old)));
+    for (int i = 0; i < m_table.stored.size(); ++i) {
+        const QString &c = m_table.stored.at(i);
+        if (!rt::sameValue(fromSql(now->at(i), typeOf(c)), valueOf(old, c)))
+            refuseChanged(old);
+    }
+}
+
+void DeltaWriter::requireAbsent(const Row &row) const
+{
+    if (storedRow(row))
+        refuse(QStringLiteral("Os %1 já estão cadastrados.").arg(keyText(row)));
+}
+
+// The values loaded, as conditions of the statement itself (a null as IS NULL: no typed nulls).
+QString DeltaWriter::unchangedSince(const Row &old) const
+{
+    QString cond;
+    for (const QString &c : m_table.stored) {
+        const FieldType type = typeOf(c);
+        const QVariant v = valueOf(old, c);
+        const bool null = !v.isValid() || v.isNull() || (type == FieldType::String && v.toString().isEmpty());
+        if (null)
+            cond += type == FieldType::String ? QStringLiteral(" AND (%1 IS NULL OR %1 = '')").arg(c)
+                                              : QStringLiteral(" AND %1 IS NULL").arg(c);
+        else
+            cond += QStringLiteral(" AND %1 = :o_%1").arg(c);
+    }
+    return cond;
+}
+
+void DeltaWriter::bindKey(QSqlQuery &q, const Row &row) const
+{
+    for (const QString &k : m_table.key)
+        q.bindValue(QStringLiteral(":k_") + k, valueOf(row, k).toString());
+}
+
+void DeltaWriter::bindOld(QSqlQuery &q, const Row &old) const
+{
+    for (const QString &c : m_table.stored) {
+        const QVariant v = valueOf(old, c);
+        if (v.isValid() && !v.isNull() && !(v.typeId() == QMetaType::QString && v.toString().isEmpty()))
+            q.bindValue(QStringLiteral(":o_") + c, v);
+    }
+}
+
+void DeltaWriter::bindNew(QSqlQuery &q, const Row &values) const
+{
+    for (const QString &c : m_table.stored)
+        q.bindValue(QStringLiteral(":v_") + c, toSql(valueOf(values, c), typeOf(c)));
+}
+
+void DeltaWriter::applyChange(const rt::Change &change)
+{
+    switch (change.kind) {
+    case rt::ChangeKind::Insert:
+        insert(change.newValues);
+        break;
+    case rt::ChangeKind::Modify:
+        modify(change.oldValues, change.newValues);
+        break;
+    case rt::ChangeKind::Delete:
+        remove(change.oldValues);
+        break;
+    }
+}
+
+void DeltaWriter::insert(const Row &row)
+{
+    validate(row);
+    requireAbsent(row);
+    QStringList placeholders;
+    for (const QString &c : m_table.stored)
+        placeholders.append(QStringLiteral(":v_") + c);
+    QSqlQuery q = prepare(m_db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                    .arg(m_table.name, m_table.stored.join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", "))));
+    bindNew(q, row);
+    exec(q, QStringLiteral("Erro ao gravar"));
+}
+
+void DeltaWriter::modify(const Row &old, const Row &row)
+{
+    validate(row);
+    requireUnchanged(old);
+    bool keyChanged = false;
+    for (const QString &k : m_table.key)
+        keyChanged = keyChanged || valueOf(old, k).toString() != valueOf(row, k).toString();
+    if (keyChanged)
+        requireAbsent(row);
+    QStringList assignments;
+    for (const QString &c : m_table.stored)
+        assignments.append(c + QStringLiteral(" = :v_") + c);
+    QSqlQuery q = prepare(m_db, QStringLiteral("UPDATE %1 SET %2%3").arg(m_table.name, assignments.join(QStringLiteral(", ")), m_where)
+                                    + unchangedSince(old));
+    bindNew(q, row);
+    bindKey(q, old);
+    bindOld(q, old);
+    exec(q, QStringLiteral("Erro ao gravar"));
+    // The row must still hold what the client loaded, checked in the same statement:
+    // another server writing the same database between the check and the write loses.
+    if (q.numRowsAffected() != 1)
+        refuseChanged(old);
+}
+
+void DeltaWriter::remove(const Row &old)
+{
+    requireUnchanged(old);
+    QSqlQuery q = prepare(m_db, QStringLiteral("DELETE FROM %1%2").arg(m_table.name, m_where) + unchangedSince(old));
+    bindKey(q, old);
+    bindOld(q, old);
+    exec(q, QStringLiteral("Erro ao excluir"));
+    if (q.numRowsAffected() != 1)
+        refuseChanged(old);
+}
+
+bool DeltaWriter::isSqlite() const { return m_db.driverName() == QLatin1String("QSQLITE"); }
+
+// SQLite's transaction runs through statements (tx), Firebird's through the connection.
+QSqlError DeltaWriter::transactionError(const QSqlQuery &tx) const
+{
+    return isSqlite() ? tx.lastError() : m_db.lastError();
+}
+
+// On SQLite the write lock is taken at the start, so concurrent savers queue.
+void DeltaWriter::begin(QSqlQuery &tx)
+{
+    const bool begun = isSqlite() ? tx.exec(QStringLiteral("BEGIN IMMEDIATE")) : m_db.transaction();
+    if (!begun)
+        throw Exception(sqlError(QStringLiteral("Erro ao iniciar a transação"), transactionError(tx)));
+}
+
+void DeltaWriter::commit(QSqlQuery &tx)
+{
+    const bool committed = isSqlite() ? tx.exec(QStringLiteral("COMMIT")) : m_db.commit();
+    if (!committed && isWriteConflict(transactionError(tx)))
+        refuse(kChangedMeanwhile);
+    if (!committed)
+        throw Exception(sqlError(QStringLiteral("Erro ao confirmar a transação"), transactionError(tx)));
+}
+
+void DeltaWriter::rollback(QSqlQuery &tx)
+{
+    if (isSqlite())
+        tx.exec(QStringLiteral("ROLLBACK"));
+    else
+        m_db.rollback();
+}
+
+void DeltaWriter::apply(const QSqlDatabase &db)
+{
+    m_db = db;
+    QSqlQuery tx(m_db);
+    begin(tx);
+    try {
+        for (const rt::Change &c : m_delta.changes)
+            applyChange(c);
+        commit(tx);
+    } catch (...) {
+        rollback(tx);
+        throw;
+    }
+}
+
+} // namespace store

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "DataPacket.h"
+#include "ValueRules.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QString>
+#include <QVector>
+#include <optional>
+
+namespace store {
+
+// Applies a delta to one table in one transaction. Every update and delete
+// carries the values the client loaded as conditions of the statement itself,
+// so a row changed since it was loaded is refused, never overwritten.
+class DeltaWriter
+{
+public:
+    // Refuses a delta whose fields are not the table's: missing, of another
+    // type or unknown. Needs no database.
+    DeltaWriter(const TableRules &table, const rt::Delta &delta);
+
+    bool hasChanges() const { return !m_delta.changes.isEmpty(); }
+
+    // Applies every change or none. The caller holds the store's write lock.
+    void apply(const QSqlDatabase &db);
+
+private:
+    void mapColumns();
+    QVariant valueOf(const rt::Row &row, const QString &name) const;
+    rt::FieldType typeOf(const QString &column) const;
+    QString keyText(const rt::Row &row) const;
+    [[noreturn]] void refuseChanged(const rt::Row &old) const;
+
+    void validate(const rt::Row &row) const;
+    void validateKey(const rt::Row &row) const;
+
+    std::optional<rt::Row> storedRow(const rt::Row &keyRow) const;
+    void requireUnchanged(const rt::Row &old) const;
+    void requireAbsent(const rt::Row &row) const;
+    QString unchangedSince(const rt::Row &old) const;
+
+    void bindKey(QSqlQuery &q, const rt::Row &row) const;
+    void bindOld(QSqlQuery &q, const rt::Row &old) const;
+    void bindNew(QSqlQuery &q, const rt::Row &values) const;
+
+    void applyChange(const rt::Change &change);
+    void insert(const rt::Row &row);
+    void modify(const rt::Row &old, const rt::Row &row);
+    void remove(const rt::Row &old);
+
+    bool isSqlite() const;
+    QSqlError transactionError(const QSqlQuery &tx) const;
+    void begin(QSqlQuery &tx);
+    void commit(QSqlQuery &tx);
+    void rollback(QSqlQuery &tx);
+
+    const TableRules &m_table;
+    const rt::Delta &m_delta;
+    QVector<int> m_column; // packetFields index -> delta column
+    QString m_where;       // " WHERE" with the key as :k_ parameters
+    QSqlDatabase m_db;
+};
+
+} // namespace store

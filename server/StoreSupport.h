@@ -1,0 +1,49 @@
+#pragma once
+
+#include "DataPacket.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+// SQL helpers shared by the parameter store's reads, schema and writer.
+namespace store {
+
+// Ends the request with the service's own refusal (ParamStore::Refused).
+[[noreturn]] void refuse(const QString &message);
+
+QString sqlError(const QString &what, const QSqlError &e);
+
+// Two writers on the same row at once: Firebird answers the later one with an
+// update conflict (a deadlock, a lock conflict) instead of waiting. For the
+// user that is the same as a row changed since it was loaded.
+bool isWriteConflict(const QSqlError &e);
+
+extern const QString kChangedMeanwhile;
+
+// Runs a prepared statement; a write conflict is refused, any other failure throws.
+void exec(QSqlQuery &q, const QString &what);
+
+// A read argument longer than its column matches no row, on every engine
+// (Firebird would refuse the statement instead).
+bool fits(const QString &value, int width);
+
+QSqlQuery prepare(const QSqlDatabase &db, const QString &sql);
+
+// Between column values and packet values: an empty text is a null.
+QVariant fromSql(const QVariant &v, rt::FieldType type);
+QVariant toSql(const QVariant &v, rt::FieldType type);
+
+rt::DataPacket readPacket(QSqlQuery &q, const QVector<rt::FieldDef> &fields);
+
+rt::FieldDef str(const char *name, int size);
+rt::FieldDef flt(const char *name);
+
+// Field order of the packets the screen loads.
+const QVector<rt::FieldDef> &paramGeralFields();
+const QVector<rt::FieldDef> &paramInscrFields();
+
+} // namespace store

@@ -1,0 +1,91 @@
+#include "ValueRules.h"
+
+#include "StoreSupport.h"
+
+#include <cmath>
+
+using rt::FieldDef;
+
+namespace store {
+
+Check oneOf(const QStringList &codes)
+{
+    return [codes](const QVariant &v, const QString &field) {
+        const QString s = v.toString();
+        if (!s.isEmpty() && !codes.contains(s))
+            refuse(QStringLiteral("Valor '%1' inválido no campo %2: esperado %3.").arg(s, field, codes.join(QStringLiteral(", "))));
+    };
+}
+
+Check flag() { return oneOf({QStringLiteral("S"), QStringLiteral("N")}); }
+
+Check wholeIn(int low, int high)
+{
+    return [low, high](const QVariant &v, const QString &field) {
+        const QString s = v.toString();
+        if (s.isEmpty())
+            return;
+        bool ok = false;
+        const int n = s.trimmed().toInt(&ok);
+        if (!ok || n < low || n > high)
+            refuse(QStringLiteral("Valor '%1' inválido no campo %2: esperado um número de %3 a %4.").arg(s, field).arg(low).arg(high));
+    };
+}
+
+Check numberIn(double low, double high)
+{
+    return [low, high](const QVariant &v, const QString &field) {
+        if (v.isNull() || !v.isValid())
+            return;
+        const double d = v.toDouble();
+        if (!std::isfinite(d) || d < low || d > high)
+            refuse(QStringLiteral("Valor %1 inválido no campo %2: esperado de %3 a %4.").arg(d).arg(field).arg(low).arg(high));
+    };
+}
+
+const TableRules &geralTable()
+{
+    static const TableRules table = [] {
+        TableRules t;
+        t.name = QStringLiteral("PARAMGNRE");
+        t.label = QStringLiteral("parâmetros gerais da empresa %1");
+        t.labelKeys = {QStringLiteral("CDEMPRESA")};
+        t.packetFields = paramGeralFields();
+        t.stored = QStringList{"CDEMPRESA", "IDGERALOGGNRE", "CDLIVROMAG", "NRDIASCALCDTPAG", "CDFILIAL",
+                               "IDCALENDPAGGNRE", "DSEMAILRETORNO", "CDPRODUTODEB", "CDNATUQUALIF", "VRALIQFECP",
+                               "CDPRODUTOGON", "IDGERACONTAPAG", "IDENTRSAIDPAG", "CDTPOPERPAG"};
+        t.key = {QStringLiteral("CDEMPRESA")};
+        t.checks.insert("IDGERALOGGNRE", flag());
+        t.checks.insert("IDGERACONTAPAG", flag());
+        t.checks.insert("IDCALENDPAGGNRE", oneOf({"F", "C", "B"}));
+        t.checks.insert("CDPRODUTODEB", wholeIn(1, 12));
+        t.checks.insert("CDNATUQUALIF", wholeIn(1, 5));
+        t.checks.insert("IDENTRSAIDPAG", oneOf({"E"}));
+        t.checks.insert("NRDIASCALCDTPAG", numberIn(0, 99));
+        t.checks.insert("VRALIQFECP", numberIn(0, 100));
+        return t;
+    }();
+    return table;
+}
+
+const TableRules &inscrTable()
+{
+    static const TableRules table = [] {
+        TableRules t;
+        t.name = QStringLiteral("PARAMGNREINSCR");
+        t.label = QStringLiteral("parâmetros da inscrição %1 da empresa %2");
+        t.labelKeys = {QStringLiteral("CDINSCESTA"), QStringLiteral("CDEMPRESA")};
+        t.packetFields = paramInscrFields();
+        for (const FieldDef &f : t.packetFields)
+            t.stored.append(f.name);
+        t.key = {QStringLiteral("CDEMPRESA"), QStringLiteral("IDTPGUIA"), QStringLiteral("CDINSCESTA")};
+        t.checks.insert("IDTPAMBIENTE", oneOf({"H", "P"}));
+        t.checks.insert("IDPERIODOREFAPU", oneOf({"I", "D", "Q", "M"}));
+        t.checks.insert("IDCALCSTMANUAL", flag());
+        t.checks.insert("IDFCPSEPIMP", flag());
+        return t;
+    }();
+    return table;
+}
+
+} // namespace store

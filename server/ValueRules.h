@@ -1,0 +1,38 @@
+#pragma once
+
+#include "DataPacket.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <functional>
+
+// What the service accepts in the tables it writes.
+namespace store {
+
+// Refuses a value the field cannot hold; an empty value passes.
+using Check = std::function<void(const QVariant &value, const QString &field)>;
+
+Check oneOf(const QStringList &codes);
+Check flag(); // S or N
+Check wholeIn(int low, int high);
+Check numberIn(double low, double high);
+
+// A table the service writes: its stored columns, key and value rules.
+struct TableRules
+{
+    QString name;
+    QString label;                      // for messages: %1, %2... are the values of labelKeys
+    QStringList labelKeys;
+    QVector<rt::FieldDef> packetFields; // fields the client sends
+    QStringList stored;                 // columns written (names resolved on read are not)
+    QStringList key;
+    QHash<QString, Check> checks;
+};
+
+const TableRules &geralTable(); // PARAMGNRE
+const TableRules &inscrTable(); // PARAMGNREINSCR
+
+} // namespace store

@@ -34,6 +34,16 @@ class TestEditWorkflow : public QObject
         return DataPacket::fromJson(fx->server->call(method, args).result);
     }
     void toRegistrationPage(TfrmParamGNRE *f) { f->pgcPadrao->setCurrentIndex(1); } // as the user's click does
+    // Someone else changes the general record after the screen loaded it.
+    bool otherUserSetsDays(const DataPacket &loaded, double days)
+    {
+        Delta other;
+        other.fields = loaded.fields;
+        Row changed = loaded.rows[0];
+        changed[loaded.indexOf("NRDIASCALCDTPAG")] = days;
+        other.changes.append(Change{ChangeKind::Modify, loaded.rows[0], changed});
+        return fx->server->call("SetParamGNRE", {other.toJson()}).ok;
+    }
 
 private slots:
     void initTestCase()
@@ -215,14 +225,8 @@ private slots:
     void refusedSaveIsUndoneAndReported()
     {
         TfrmParamGNRE *f = fx->open("GON", "01 - A");
-        // Someone else changes the record after this screen loaded it.
         const DataPacket p = stored("GetParamGeral", {"01"});
-        Delta other;
-        other.fields = p.fields;
-        Row changed = p.rows[0];
-        changed[p.indexOf("NRDIASCALCDTPAG")] = 8.0;
-        other.changes.append(Change{ChangeKind::Modify, p.rows[0], changed});
-        QVERIFY(fx->server->call("SetParamGNRE", {other.toJson()}).ok);
+        QVERIFY(otherUserSetsDays(p, 8.0));
 
         click(f->sbtAlterar);
         retype(f->dbeQtdeDias, "2");
@@ -249,12 +253,7 @@ private slots:
     {
         TfrmParamGNRE *f = fx->open("GON", "01 - A"); // stored "C", item 1
         const DataPacket p = stored("GetParamGeral", {"01"});
-        Delta other;
-        other.fields = p.fields;
-        Row changed = p.rows[0];
-        changed[p.indexOf("NRDIASCALCDTPAG")] = 8.0;
-        other.changes.append(Change{ChangeKind::Modify, p.rows[0], changed});
-        QVERIFY(fx->server->call("SetParamGNRE", {other.toJson()}).ok);
+        QVERIFY(otherUserSetsDays(p, 8.0));
 
         click(f->sbtAlterar);
         f->rdgCalendario->button(2)->click(); // "Bancário"

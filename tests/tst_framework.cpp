@@ -23,6 +23,32 @@
 
 using namespace rt;
 
+namespace {
+
+// An HTTP endpoint of the test's own on loopback, served on a thread.
+struct LocalServer
+{
+    httplib::Server server;
+    std::thread thread;
+    int port = 0;
+
+    void start()
+    {
+        port = server.bind_to_any_port("127.0.0.1");
+        thread = std::thread([this] { server.listen_after_bind(); });
+        while (!server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~LocalServer()
+    {
+        server.stop();
+        if (thread.joinable())
+            thread.join();
+    }
+};
+
+} // namespace
+
 class TestFramework : public QObject
 {
     Q_OBJECT
@@ -150,7 +176,8 @@ private slots:
 
     void busyIndicatorDoesNotFlashButShowsOnASlowCall()
     {
-        httplib::Server slow;
+        LocalServer slow_;
+        httplib::Server &slow = slow_.server;
         slow.Post("/X", [](const httplib::Request &, httplib::Response &res) {
             std::this_thread::sleep_for(std::chrono::milliseconds(600));
             res.set_content(R"({"jsonrpc":"2.0","result":"OK","id":1})", "application/json");
@@ -158,10 +185,8 @@ private slots:
         slow.Post("/Y", [](const httplib::Request &, httplib::Response &res) {
             res.set_content(R"({"jsonrpc":"2.0","result":"OK","id":1})", "application/json");
         });
-        const int port = slow.bind_to_any_port("127.0.0.1");
-        std::thread t([&] { slow.listen_after_bind(); });
-        while (!slow.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        slow_.start();
+        const int port = slow_.port;
 
         QWidget form;
         form.resize(300, 200);
@@ -217,8 +242,6 @@ private slots:
         QVERIFY(!Showavi::isActive());
 
         net.setConnected(false); // closes the kept-alive connection, so the server stops at once
-        slow.stop();
-        t.join();
     }
 
     void transportFailureRaises()
@@ -251,8 +274,9 @@ private slots:
     void callDeadline()
     {
         QFETCH(bool, trickle);
-        httplib::Server stuck;
-        std::atomic<bool> over{false};
+        std::atomic<bool> over{false}; // outlives the server's handlers
+        LocalServer stuck_;
+        httplib::Server &stuck = stuck_.server;
         stuck.Post(R"(/.*)", [&](const httplib::Request &, httplib::Response &res) {
             if (!trickle) {
                 while (!over)
@@ -264,10 +288,8 @@ private slots:
                 return !over && sink.write(" ", 1);
             });
         });
-        const int port = stuck.bind_to_any_port("127.0.0.1");
-        std::thread t([&] { stuck.listen_after_bind(); });
-        while (!stuck.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        stuck_.start();
+        const int port = stuck_.port;
 
         TNetConnection net;
         net.ServerName = "X";
@@ -286,8 +308,6 @@ private slots:
         const qint64 ms = timer.elapsed();
         over = true;
         net.setConnected(false);
-        stuck.stop();
-        t.join();
         QVERIFY2(message.contains("sem resposta em 0.8 s"), qPrintable(message));
         QVERIFY2(ms >= 700 && ms < 3000, qPrintable(QString::number(ms)));
     }
@@ -303,17 +323,16 @@ private slots:
     void cancellingACall()
     {
         QFETCH(bool, byEscape);
-        httplib::Server slow;
-        std::atomic<bool> over{false};
+        std::atomic<bool> over{false}; // outlives the server's handlers
+        LocalServer slow_;
+        httplib::Server &slow = slow_.server;
         slow.Post("/X", [&](const httplib::Request &, httplib::Response &res) {
             for (int i = 0; i < 500 && !over; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             res.set_content(R"({"jsonrpc":"2.0","result":"OK","id":1})", "application/json");
         });
-        const int port = slow.bind_to_any_port("127.0.0.1");
-        std::thread t([&] { slow.listen_after_bind(); });
-        while (!slow.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        slow_.start();
+        const int port = slow_.port;
 
         QWidget form;
         form.resize(400, 300);
@@ -360,8 +379,6 @@ private slots:
         const qint64 ms = timer.elapsed();
         over = true;
         net.setConnected(false);
-        slow.stop();
-        t.join();
         QVERIFY2(message.contains("cancelada pelo usuário"), qPrintable(message));
         QVERIFY2(ms < 3000, qPrintable(QString::number(ms)));
         QCOMPARE(typed->text(), QString()); // not yet: the keys wait for the call's end

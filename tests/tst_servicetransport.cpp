@@ -4,6 +4,7 @@
 
 #include "DataPacket.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -16,6 +17,7 @@
 #include <httplib.h>
 #include <atomic>
 #include <memory>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
@@ -306,6 +308,106 @@ private slots:
         for (auto &w : writers)
             w.join();
         QCOMPARE(int(savedCount), 4); // answered (one saved, the others refused as changed meanwhile)
+    }
+
+    // Over the connection cap, a new connection is closed at once; the others serve on.
+    void connectionCap()
+    {
+        ServerProcess server({"--max-connections", "4"});
+        QVERIFY(server.started());
+        std::vector<std::unique_ptr<httplib::Client>> open;
+        for (int i = 0; i < 3; ++i) { // with the helper's own connection: 4
+            open.push_back(std::make_unique<httplib::Client>("127.0.0.1", server.port()));
+            open.back()->set_keep_alive(true);
+            auto r = open.back()->Post(kPath, kRead, "application/json");
+            QVERIFY(r && r->status == 200);
+        }
+        QVERIFY(server.call("GetParamGeral", {"01"}).ok);
+        httplib::Client extra("127.0.0.1", server.port());
+        auto refused = extra.Post(kPath, kRead, "application/json");
+        QVERIFY(!refused);
+        open.front().reset(); // one leaves: room again
+        QTest::qWait(100);
+        auto later = extra.Post(kPath, kRead, "application/json");
+        QVERIFY(later && later->status == 200);
+    }
+
+    // SIGTERM while a change waits for the database: it is answered, then the
+    // service ends with status 0.
+    void stopLetsTheRequestUnderWayFinish()
+    {
+        ServerProcess server;
+        QVERIFY(server.started());
+        const rt::DataPacket p = rt::DataPacket::fromJson(server.call("GetParamGeral", {"01"}).result);
+        QProcess holder;
+        holder.start("sqlite3", {server.databasePath()});
+        QVERIFY(holder.waitForStarted());
+        holder.write("BEGIN IMMEDIATE;\nSELECT 'locked';\n");
+        QVERIFY(holder.waitForReadyRead(5000));
+        std::atomic<int> status{0};
+        std::thread change([&] {
+            httplib::Client c("127.0.0.1", server.port());
+            c.set_read_timeout(30, 0);
+            rt::Delta d;
+            d.fields = p.fields;
+            rt::Row changed = p.rows[0];
+            changed[p.indexOf("NRDIASCALCDTPAG")] = 3.0;
+            d.changes.append(rt::Change{rt::ChangeKind::Modify, p.rows[0], changed});
+            auto r = c.Post(kPath, jsonrpc::request("SetParamGNRE", {d.toJson()}, 1).toStdString(), "application/json");
+            status = r ? r->status : -1;
+        });
+        QTest::qWait(200);
+        ::kill(pid_t(server.pid()), SIGTERM);
+        QTest::qWait(300);
+        holder.write("ROLLBACK;\n.quit\n");
+        holder.waitForFinished(5000);
+        change.join();
+        QCOMPARE(int(status), 200);
+        QProcess &proc = server.process();
+        QVERIFY(proc.waitForFinished(3000));
+        QCOMPARE(proc.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(proc.exitCode(), 0);
+    }
+
+    // The database made read-only under the running service (a read-only
+    // mount: root ignores file modes), then writable again: saves fail
+    // meanwhile, and succeed again without a restart.
+    void writableAgainIsUsed()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root, to mount the database's folder read-only");
+        const QString folder = dir.filePath("ro");
+        QDir().mkpath(folder);
+        const QString file = folder + "/params.sqlite";
+        ServerProcess server({"--database", file, "--create", "--demo"}, false);
+        QVERIFY(server.started());
+        const rt::DataPacket p = rt::DataPacket::fromJson(server.call("GetParamGeral", {"01"}).result);
+        auto save = [&](double days, const rt::Row &old) {
+            rt::Delta d;
+            d.fields = p.fields;
+            rt::Row changed = old;
+            changed[p.indexOf("NRDIASCALCDTPAG")] = days;
+            d.changes.append(rt::Change{rt::ChangeKind::Modify, old, changed});
+            return server.call("SetParamGNRE", {d.toJson()});
+        };
+        auto run = [](const char *program, const QStringList &args) {
+            QProcess m;
+            m.start(QString::fromLatin1(program), args);
+            return m.waitForFinished(5000) && m.exitStatus() == QProcess::NormalExit && m.exitCode() == 0;
+        };
+        QVERIFY(run("mount", {"--bind", folder, folder}));
+        if (!run("mount", {"-o", "remount,ro,bind", folder})) {
+            run("umount", {folder});
+            QSKIP("this machine cannot remount a folder read-only");
+        }
+        const jsonrpc::Reply refused = save(4.0, p.rows[0]);
+        run("mount", {"-o", "remount,rw,bind", folder});
+        const jsonrpc::Reply saved = save(4.0, p.rows[0]);
+        server.stop(); // the service holds the file: unmounted once it is gone
+        run("umount", {"-l", folder});
+        QVERIFY(!refused.ok);
+        qInfo("read-only: %s", qPrintable(refused.message));
+        QVERIFY2(saved.ok, qPrintable(saved.message));
     }
 
     // SIGTERM at any moment once the service has started: exit status 0 within 2 s.

@@ -34,6 +34,7 @@ public:
     QStringList databaseArgs() const;
     int port() const { return m_port; }
     qint64 pid() const { return m_process.processId(); }
+    QProcess &process() { return m_process; }
     QString databasePath() const
     {
         return m_dir.filePath(engine() == QLatin1String("firebird") ? QStringLiteral("params.fdb") : QStringLiteral("params.sqlite"));

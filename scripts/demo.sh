@@ -39,11 +39,21 @@ server=$!
 trap 'kill $server 2>/dev/null; wait $server 2>/dev/null || true; '"${stop_firebird:-true}" EXIT
 for _ in $(seq 1 100); do grep -q listening "$var/server.log" && break; sleep 0.1; done
 grep -q listening "$var/server.log" || { cat "$var/server.log"; exit 1; }
+cat <<EOT
+demo: the parameter service listens on http://127.0.0.1:$port/FIS94100.rdmParamGNRE
+      (database $db; its log: $var/server.log; health: curl http://127.0.0.1:$port/health)
+demo: the host opens "Parâmetros da GNRE" for ${FIS94100_OPEN:-GON:01}; close its window to stop
+      (or press Ctrl+C here); the service$( [ -n "${stop_firebird:-}" ] && echo " and Firebird") stop with it.
+EOT
 
 export FIS94100_SERVER_HOST=127.0.0.1 FIS94100_SERVER_PORT=$port FIS94100_HOST_DATABASE="$db"
 host=("$build/bin/fis94100-host" --open "${FIS94100_OPEN:-GON:01}" "$@")
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "demo: no display; running the host under Xvfb" >&2
+  cat >&2 <<EOT
+demo: no display here, so the host runs under Xvfb, where nobody sees it. To look
+      at it, take a picture instead:  scripts/demo.sh --screenshot /tmp/host.png
+      (the host saves it after start and quits), or run scripts/screenshots.sh.
+EOT
   xvfb-run -a -s "-screen 0 1280x900x24" "${host[@]}"
 else
   "${host[@]}"

@@ -1,6 +1,7 @@
 #include "HttpServer.h"
 
 #include "JsonRpc.h"
+#include "Log.h"
 
 #include <boost/asio.hpp>
 #include <boost/asio/ssl.hpp>
@@ -38,6 +39,37 @@ bool isChange(const std::string &body)
         return false;
     const size_t q = body.find('"', body.find(':', m + 8) + 1);
     return q != std::string::npos && body.compare(q + 1, 3, "Set") == 0;
+}
+
+// The method a request names, for the log (a guess from the bytes, as above).
+std::string methodOf(const std::string &body)
+{
+    const size_t m = body.find("\"method\"");
+    if (m == std::string::npos)
+        return "?";
+    const size_t open = body.find('"', body.find(':', m + 8) + 1);
+    const size_t close = open == std::string::npos ? open : body.find('"', open + 1);
+    if (close == std::string::npos || close - open > 64)
+        return "?";
+    return body.substr(open + 1, close - open - 1);
+}
+
+// One line per request: method, duration, outcome. Never the body or a token.
+void logRequest(const std::string &body, const QByteArray &reply, std::chrono::steady_clock::duration took)
+{
+    if (!svclog::enabled(svclog::Level::Info))
+        return;
+    QString outcome = QStringLiteral("ok");
+    if (reply.isEmpty())
+        outcome = QStringLiteral("notification");
+    else if (!reply.contains("\"result\"")) {
+        const int code = reply.indexOf("\"code\":");
+        outcome = QStringLiteral("error %1").arg(code < 0 ? QString() : QString::fromLatin1(reply.mid(code + 7, 6)).section(QLatin1Char(','), 0, 0));
+    }
+    svclog::info(QStringLiteral("request %1 %2 ms %3")
+                     .arg(QString::fromStdString(methodOf(body)))
+                     .arg(std::chrono::duration<double, std::milli>(took).count(), 0, 'f', 2)
+                     .arg(outcome));
 }
 
 // What the I/O thread knows of a connection, to close the idle ones at a stop.
@@ -158,6 +190,9 @@ private:
     {
         http::request<http::string_body> req = m_parser->release();
         const bool keepAlive = req.keep_alive();
+        // The health check answers anyone: it tells the version and the engine, nothing of the data.
+        if (req.target() == "/health" && req.method() == http::verb::get)
+            return respond(http::status::ok, m_server.options.health, keepAlive);
         if (req.target() != HttpServer::Path)
             return respond(http::status::not_found,
                            errorBody(QStringLiteral("Caminho desconhecido; use POST %1.").arg(QString::fromLatin1(HttpServer::Path))), keepAlive);
@@ -172,7 +207,9 @@ private:
         lowest().expires_never();
         auto body = std::make_shared<std::string>(std::move(req.body()));
         asio::post(isChange(*body) ? m_server.writer : m_server.workers, [self = this->shared_from_this(), body, keepAlive] {
+            const auto started = std::chrono::steady_clock::now();
             const QByteArray reply = self->m_server.dispatcher.handle(QByteArray::fromRawData(body->data(), qsizetype(body->size())));
+            logRequest(*body, reply, std::chrono::steady_clock::now() - started);
             std::string out = reply.toStdString();
             asio::post(self->m_server.ioc, [self, out = std::move(out), keepAlive]() mutable {
                 if (out.empty())

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <memory>
+#include <string>
 
 // The transport: JSON-RPC bodies POSTed to one path over HTTP/1.1 (or HTTPS),
 // event-driven. A connection costs no thread while it waits; only the
@@ -26,6 +27,7 @@ public:
         QByteArray token;           // when set, every request must carry "Authorization: Bearer <token>"
         QString tlsCertificate;     // PEM files; when set, the service speaks HTTPS only
         QString tlsKey;
+        std::string health;         // the body of GET /health: version and engine, no data
     };
 
     HttpServer(const RpcDispatcher &dispatcher, Options options);

@@ -38,8 +38,13 @@ public:
     explicit ParamStore(const Options &options);
     ~ParamStore();
 
-    // Creates the schema of a new database (and the demo data when asked).
-    void open();
+    // The schema version this service writes and reads.
+    static constexpr int SchemaVersion = 1;
+
+    // Creates the schema of a new database (and the demo data when asked),
+    // upgrades an older one in one transaction, refuses a newer one. Returns
+    // what it did, for the log.
+    QString open();
 
     rt::DataPacket getParamGeral(const QString &company);
     rt::DataPacket getParamInscr(const QString &company, const QString &guideType);
@@ -59,6 +64,7 @@ public:
 
 private:
     QSqlDatabase connection();
+    QString openFirebird(QSqlDatabase &db);
     rt::DataPacket codeList(const QString &table, const rt::FieldDef &code, const rt::FieldDef &name, const QString &value);
     void applyDelta(const store::TableRules &table, const rt::Delta &delta);
 

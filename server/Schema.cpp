@@ -119,7 +119,7 @@ QSqlDatabase ParamStore::connection()
     return db;
 }
 
-void ParamStore::open()
+QString ParamStore::open()
 {
     // A database that is not there is an error, unless a new one is asked for:
     // a production database deleted by mistake must not come back empty.
@@ -132,23 +132,38 @@ void ParamStore::open()
     }
     QSqlDatabase db = connection();
     if (!isSqlite())
-        return; // Firebird databases are created by db/firebird's scripts
+        return openFirebird(db);
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'PARAMGNRE'")) || !q.next())
         throw Exception(sqlError(QStringLiteral("Erro ao ler o esquema"), q.lastError()));
     const bool fresh = q.value(0).toInt() == 0;
     q.finish();
-    if (!fresh)
-        return;
+    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
+        throw Exception(sqlError(QStringLiteral("Erro ao ler a versão do esquema"), q.lastError()));
+    const int found = fresh ? 0 : q.value(0).toInt();
+    q.finish();
+    if (found > SchemaVersion)
+        throw Exception(QStringLiteral("the database %1 has schema version %2, newer than this service's %3: "
+                                       "run a newer service on it").arg(m_options.database).arg(found).arg(SchemaVersion));
+    if (!fresh && found == SchemaVersion)
+        return QStringLiteral("schema version %1").arg(found);
+
+    // A new database, or an older one brought up to date: one transaction.
     std::lock_guard lock(m_writeLock);
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
         throw Exception(sqlError(QStringLiteral("Erro ao criar o esquema"), q.lastError()));
     try {
-        QStringList all = statements(QStringLiteral(":/db/tables.sql"));
-        if (m_options.demo)
-            all += statements(QStringLiteral(":/db/demo.sql"));
-        for (const QString &s : std::as_const(all))
-            if (!q.exec(s))
+        QStringList all;
+        if (fresh) {
+            all = statements(QStringLiteral(":/db/tables.sql"));
+            if (m_options.demo)
+                all += statements(QStringLiteral(":/db/demo.sql"));
+        }
+        // (version 0 is the schema as it was before versions were recorded:
+        // the same tables, so recording the version is the whole upgrade)
+        all += QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion);
+        for (const QString &statement : std::as_const(all))
+            if (!q.exec(statement))
                 throw Exception(sqlError(QStringLiteral("Erro ao criar o esquema"), q.lastError()));
         if (!q.exec(QStringLiteral("COMMIT")))
             throw Exception(sqlError(QStringLiteral("Erro ao criar o esquema"), q.lastError()));
@@ -156,4 +171,47 @@ void ParamStore::open()
         q.exec(QStringLiteral("ROLLBACK"));
         throw;
     }
+    if (fresh)
+        return QStringLiteral("created with schema version %1%2").arg(SchemaVersion).arg(m_options.demo ? QStringLiteral(" and the demo data") : QString());
+    return QStringLiteral("schema upgraded from version %1 to %2").arg(found).arg(SchemaVersion);
+}
+
+QString ParamStore::openFirebird(QSqlDatabase &db)
+{
+    // Firebird databases are made by db/firebird's scripts, which record the
+    // version in SCHEMAINFO; one made before that has no such table (version 0).
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'SCHEMAINFO'")) || !q.next())
+        throw Exception(sqlError(QStringLiteral("Erro ao ler o esquema"), q.lastError()));
+    const bool hasTable = q.value(0).toInt() > 0;
+    q.finish();
+    int found = 0;
+    if (hasTable) {
+        if (!q.exec(QStringLiteral("SELECT MAX(VERSION) FROM SCHEMAINFO")) || !q.next())
+            throw Exception(sqlError(QStringLiteral("Erro ao ler a versão do esquema"), q.lastError()));
+        found = q.value(0).toInt();
+        q.finish();
+    }
+    if (found > SchemaVersion)
+        throw Exception(QStringLiteral("the database %1 has schema version %2, newer than this service's %3: "
+                                       "run a newer service on it").arg(m_options.database).arg(found).arg(SchemaVersion));
+    if (found == SchemaVersion)
+        return QStringLiteral("schema version %1").arg(found);
+    std::lock_guard lock(m_writeLock);
+    // Firebird makes a new table usable only once its creation is committed.
+    if (!hasTable) {
+        db.transaction();
+        if (!q.exec(QStringLiteral("CREATE TABLE SCHEMAINFO (VERSION INTEGER NOT NULL)")) || !db.commit()) {
+            db.rollback();
+            throw Exception(sqlError(QStringLiteral("Erro ao atualizar o esquema"), q.lastError()));
+        }
+    }
+    db.transaction();
+    q.prepare(QStringLiteral("INSERT INTO SCHEMAINFO (VERSION) VALUES (:v)"));
+    q.bindValue(QStringLiteral(":v"), SchemaVersion);
+    if (!q.exec() || !db.commit()) {
+        db.rollback();
+        throw Exception(sqlError(QStringLiteral("Erro ao atualizar o esquema"), q.lastError()));
+    }
+    return QStringLiteral("schema upgraded from version %1 to %2").arg(found).arg(SchemaVersion);
 }

@@ -1,18 +1,22 @@
 // fis94100-server: the parameter service "FIS94100.rdmParamGNRE".
+#include "Backup.h"
 #include "HttpServer.h"
 #include "ParamService.h"
 #include "ParamStore.h"
 
 #include "Exceptions.h"
+#include "Log.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTextStream>
+#include <QElapsedTimer>
 #include <QFile>
 #include <csignal>
 #include <cstdlib>
 #include <pthread.h>
+#include <sqlite3.h>
 #include <cstdio>
 
 namespace {
@@ -23,6 +27,35 @@ QString setting(const QCommandLineParser &p, const QCommandLineOption &o, const 
         return p.value(o);
     const QByteArray e = qgetenv(env);
     return e.isEmpty() ? fallback : QString::fromLocal8Bit(e);
+}
+
+// fis94100-server backup --database FILE --to FILE
+int backupCommand(QCoreApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Copies a live SQLite database consistently (SQLite's online backup), while services use it."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("backup"), QStringLiteral("The command."));
+    const QCommandLineOption database("database", "The database to copy [FIS94100_DATABASE].", "file");
+    const QCommandLineOption to("to", "The copy to make (must not exist).", "file");
+    parser.addOptions({database, to});
+    parser.process(app);
+    const QString from = setting(parser, database, "FIS94100_DATABASE", QString());
+    if (from.isEmpty() || !parser.isSet(to)) {
+        std::fprintf(stderr, "fis94100-server backup: --database FILE and --to FILE are needed\n");
+        return 2;
+    }
+    try {
+        QElapsedTimer t;
+        t.start();
+        const int pages = backupSqlite(from, parser.value(to));
+        svclog::info(QStringLiteral("backup of %1 to %2: %3 pages in %4 ms").arg(from, parser.value(to)).arg(pages).arg(t.elapsed()));
+        return 0;
+    } catch (const rt::Exception &e) {
+        std::fprintf(stderr, "fis94100-server backup: %s\n", e.what());
+        return 1;
+    }
 }
 
 } // namespace
@@ -39,12 +72,16 @@ int main(int argc, char **argv)
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("fis94100-server"));
+    if (argc > 1 && qstrcmp(argv[1], "backup") == 0)
+        return backupCommand(app);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Parameter service FIS94100.rdmParamGNRE: JSON-RPC 2.0 over HTTP at POST /FIS94100.rdmParamGNRE.\n"
         "Every option can also be set by the environment variable named in brackets."));
     parser.addHelpOption();
+    const QCommandLineOption version("version", "Prints the version, the engines and the schema version, and exits.");
+    const QCommandLineOption logLevel("log-level", "error, warning, info or debug [FIS94100_LOG_LEVEL] (default info).", "level");
     const QCommandLineOption host("host", "Address to listen on [FIS94100_HOST] (default 127.0.0.1).", "address");
     const QCommandLineOption port("port", "Port to listen on, 0 for any free port [FIS94100_PORT] (default 8094).", "port");
     const QCommandLineOption database("database", "Database file (SQLite) or host/port:path (Firebird) [FIS94100_DATABASE] (default fis94100.sqlite). A new SQLite file gets the schema.", "file");
@@ -60,9 +97,19 @@ int main(int argc, char **argv)
     const QCommandLineOption tokenFile("token-file", "File holding the token every request must carry as 'Authorization: Bearer <token>' [FIS94100_TOKEN_FILE]. Required to listen beyond loopback.", "file");
     const QCommandLineOption tlsCert("tls-cert", "PEM certificate (chain) to serve HTTPS with [FIS94100_TLS_CERT].", "file");
     const QCommandLineOption tlsKey("tls-key", "PEM private key of --tls-cert [FIS94100_TLS_KEY].", "file");
-    parser.addOptions({host, port, database, driver, user, password, demo, create, certDir, threads, requestTimeout, maxConnections,
+    parser.addOptions({version, logLevel, host, port, database, driver, user, password, demo, create, certDir, threads, requestTimeout, maxConnections,
                        tokenFile, tlsCert, tlsKey});
     parser.process(app);
+    if (parser.isSet(version)) {
+        std::printf("fis94100-server %s\nengines: SQLite %s (Qt QSQLITE), Firebird (Qt QIBASE)\nschema version: %d\n",
+                    FIS94100_VERSION, sqlite3_libversion(), ParamStore::SchemaVersion);
+        return 0;
+    }
+    if (!svclog::setLevel(setting(parser, logLevel, "FIS94100_LOG_LEVEL", "info"))) {
+        std::fprintf(stderr, "fis94100-server: invalid log level '%s' (error, warning, info or debug)\n",
+                     qPrintable(setting(parser, logLevel, "FIS94100_LOG_LEVEL", "info")));
+        return 2;
+    }
 
     ParamStore::Options options;
     const QString engine = setting(parser, driver, "FIS94100_DRIVER", "sqlite").toLower();
@@ -128,8 +175,10 @@ int main(int argc, char **argv)
 
     ParamStore store(options);
     try {
-        store.open();
+        const QString done = store.open();
+        svclog::info(QStringLiteral("database %1 (%2): %3").arg(options.database, engine, done));
     } catch (const rt::Exception &e) {
+        svclog::error(QStringLiteral("database %1 (%2): %3").arg(options.database, engine, e.message()));
         std::fprintf(stderr, "fis94100-server: %s\n", e.what());
         return 1;
     }
@@ -140,6 +189,11 @@ int main(int argc, char **argv)
 
     const bool tls = !http.tlsCertificate.isEmpty();
     const bool authenticated = !http.token.isEmpty();
+    http.health = QStringLiteral(R"({"status":"ok","service":"FIS94100.rdmParamGNRE","version":"%1","engine":"%2","schema":%3})")
+                      .arg(QStringLiteral(FIS94100_VERSION), engine)
+                      .arg(ParamStore::SchemaVersion)
+                      .toStdString();
+    const int threadsUsed = http.workers;
     HttpServer server(dispatcher, std::move(http));
     QString why;
     const int bound = server.bind(address, portNumber, &why);
@@ -150,6 +204,10 @@ int main(int argc, char **argv)
     std::printf("fis94100-server listening on %s://%s:%d%s%s\n", tls ? "https" : "http", qPrintable(address), bound,
                 HttpServer::Path, authenticated ? " (token required)" : "");
     std::fflush(stdout);
+    svclog::info(QStringLiteral("started: %1://%2:%3%4, %5, %6 workers")
+                     .arg(tls ? "https" : "http", address).arg(bound).arg(QString::fromLatin1(HttpServer::Path))
+                     .arg(authenticated ? "token required" : "no token").arg(threadsUsed));
     server.run();
+    svclog::info(QStringLiteral("stopped"));
     return 0;
 }

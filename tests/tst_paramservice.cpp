@@ -563,6 +563,33 @@ private slots:
         QVERIFY(invalid.contains("error"));
     }
 
+    // A database made before schema versions were recorded is upgraded at
+    // start, once, and the log says so.
+    void olderDatabaseIsUpgraded()
+    {
+        server->stop();
+        QProcess downgrade;
+        downgrade.setProcessChannelMode(QProcess::MergedChannels);
+        if (ServerProcess::engine() == "firebird") {
+            downgrade.start("isql-fb", {"-q", "-user", "SYSDBA", "-password", "masterkey",
+                                        ServerProcess::firebirdDatabase(server->databasePath())});
+            downgrade.waitForStarted();
+            downgrade.write("DROP TABLE SCHEMAINFO;\nCOMMIT;\n");
+            downgrade.closeWriteChannel();
+        } else {
+            downgrade.start("sqlite3", {server->databasePath(), "PRAGMA user_version = 0;"});
+        }
+        QVERIFY(downgrade.waitForFinished(30000));
+        QCOMPARE(downgrade.exitCode(), 0);
+        for (const char *expected : {"schema upgraded from version 0 to 1", "schema version 1"}) {
+            ServerProcess again(server->databaseArgs(), false);
+            QVERIFY(again.started());
+            QVERIFY(again.call("GetParamGeral", {"01"}).ok);
+            again.stop();
+            QVERIFY2(again.standardError().contains(expected), qPrintable(again.standardError()));
+        }
+    }
+
     void stopsCleanlyOnTerm()
     {
         server->stop();

@@ -15,3 +15,9 @@ BEGIN
 END^
 SET TERM ; ^
 COMMIT;
+
+-- The schema version the service checks at start (and upgrades from).
+CREATE TABLE SCHEMAINFO (VERSION INTEGER NOT NULL);
+COMMIT;
+INSERT INTO SCHEMAINFO (VERSION) VALUES (1);
+COMMIT;

@@ -115,6 +115,12 @@ void ServerProcess::stop()
     }
 }
 
+QString ServerProcess::standardError()
+{
+    m_stderr += m_process.readAllStandardError();
+    return QString::fromUtf8(m_stderr);
+}
+
 void ServerProcess::kill()
 {
     m_client.reset();

@@ -35,6 +35,8 @@ public:
     int port() const { return m_port; }
     qint64 pid() const { return m_process.processId(); }
     QProcess &process() { return m_process; }
+    // What the service has written to standard error so far (its log).
+    QString standardError();
     QString databasePath() const
     {
         return m_dir.filePath(engine() == QLatin1String("firebird") ? QStringLiteral("params.fdb") : QStringLiteral("params.sqlite"));
@@ -55,6 +57,7 @@ private:
     QProcess m_process;
     int m_port = 0;
     QString m_error;
+    QByteArray m_stderr;
     std::unique_ptr<httplib::Client> m_client;
     qint64 m_nextId = 1;
 };

@@ -13,6 +13,7 @@
 #include <QTextStream>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <csignal>
 #include <cstdlib>
 #include <pthread.h>
@@ -21,12 +22,52 @@
 
 namespace {
 
+// The configuration file: "name = value" lines named like the long options
+// ("host = 0.0.0.0", "token-file = /etc/fis94100/token"); '#' starts a comment.
+QHash<QString, QString> g_file;
+
+bool readConfig(const QString &path, bool required)
+{
+    QFile f(path);
+    if (!f.exists() && !required)
+        return true;
+    if (!f.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "fis94100-server: cannot read the configuration %s: %s\n", qPrintable(path), qPrintable(f.errorString()));
+        return false;
+    }
+    int number = 0;
+    for (const QByteArray &raw : f.readAll().split('\n')) {
+        ++number;
+        const QString line = QString::fromUtf8(raw).section(QLatin1Char('#'), 0, 0).trimmed();
+        if (line.isEmpty())
+            continue;
+        const int eq = line.indexOf(QLatin1Char('='));
+        if (eq <= 0) {
+            std::fprintf(stderr, "fis94100-server: %s:%d: expected 'name = value'\n", qPrintable(path), number);
+            return false;
+        }
+        g_file.insert(line.left(eq).trimmed(), line.mid(eq + 1).trimmed());
+    }
+    return true;
+}
+
+// The command line, then the environment, then the configuration file, then the default.
 QString setting(const QCommandLineParser &p, const QCommandLineOption &o, const char *env, const QString &fallback)
 {
     if (p.isSet(o))
         return p.value(o);
     const QByteArray e = qgetenv(env);
-    return e.isEmpty() ? fallback : QString::fromLocal8Bit(e);
+    if (!e.isEmpty())
+        return QString::fromLocal8Bit(e);
+    return g_file.value(o.names().constFirst(), fallback);
+}
+
+bool flag(const QCommandLineParser &p, const QCommandLineOption &o, const char *env)
+{
+    if (p.isSet(o))
+        return true;
+    const QString v = setting(p, o, env, QStringLiteral("0")).toLower();
+    return v == QLatin1String("1") || v == QLatin1String("true") || v == QLatin1String("yes");
 }
 
 // fis94100-server backup --database FILE --to FILE
@@ -81,6 +122,7 @@ int main(int argc, char **argv)
         "Every option can also be set by the environment variable named in brackets."));
     parser.addHelpOption();
     const QCommandLineOption version("version", "Prints the version, the engines and the schema version, and exits.");
+    const QCommandLineOption config("config", "Configuration file of 'name = value' lines, names as the long options [FIS94100_CONFIG_FILE] (default /etc/fis94100/server.conf when it exists).", "file");
     const QCommandLineOption logLevel("log-level", "error, warning, info or debug [FIS94100_LOG_LEVEL] (default info).", "level");
     const QCommandLineOption host("host", "Address to listen on [FIS94100_HOST] (default 127.0.0.1).", "address");
     const QCommandLineOption port("port", "Port to listen on, 0 for any free port [FIS94100_PORT] (default 8094).", "port");
@@ -97,13 +139,22 @@ int main(int argc, char **argv)
     const QCommandLineOption tokenFile("token-file", "File holding the token every request must carry as 'Authorization: Bearer <token>' [FIS94100_TOKEN_FILE]. Required to listen beyond loopback.", "file");
     const QCommandLineOption tlsCert("tls-cert", "PEM certificate (chain) to serve HTTPS with [FIS94100_TLS_CERT].", "file");
     const QCommandLineOption tlsKey("tls-key", "PEM private key of --tls-cert [FIS94100_TLS_KEY].", "file");
-    parser.addOptions({version, logLevel, host, port, database, driver, user, password, demo, create, certDir, threads, requestTimeout, maxConnections,
+    parser.addOptions({version, config, logLevel, host, port, database, driver, user, password, demo, create, certDir, threads, requestTimeout, maxConnections,
                        tokenFile, tlsCert, tlsKey});
     parser.process(app);
     if (parser.isSet(version)) {
         std::printf("fis94100-server %s\nengines: SQLite %s (Qt QSQLITE), Firebird (Qt QIBASE)\nschema version: %d\n",
                     FIS94100_VERSION, sqlite3_libversion(), ParamStore::SchemaVersion);
         return 0;
+    }
+    {
+        const QByteArray envConfig = qgetenv("FIS94100_CONFIG_FILE");
+        const bool given = parser.isSet(config) || !envConfig.isEmpty();
+        const QString path = parser.isSet(config) ? parser.value(config)
+                             : !envConfig.isEmpty() ? QString::fromLocal8Bit(envConfig)
+                                                    : QStringLiteral("/etc/fis94100/server.conf");
+        if (!readConfig(path, given))
+            return 2;
     }
     if (!svclog::setLevel(setting(parser, logLevel, "FIS94100_LOG_LEVEL", "info"))) {
         std::fprintf(stderr, "fis94100-server: invalid log level '%s' (error, warning, info or debug)\n",
@@ -124,8 +175,8 @@ int main(int argc, char **argv)
     options.database = setting(parser, database, "FIS94100_DATABASE", "fis94100.sqlite");
     options.user = setting(parser, user, "FIS94100_DB_USER", options.driver == QLatin1String("QIBASE") ? "SYSDBA" : "");
     options.password = setting(parser, password, "FIS94100_DB_PASSWORD", options.driver == QLatin1String("QIBASE") ? "masterkey" : "");
-    options.demo = parser.isSet(demo) || qgetenv("FIS94100_DEMO") == "1";
-    options.create = options.demo || parser.isSet(create) || qgetenv("FIS94100_CREATE") == "1";
+    options.demo = flag(parser, demo, "FIS94100_DEMO");
+    options.create = options.demo || flag(parser, create, "FIS94100_CREATE");
 
     bool ok = false;
     const int portNumber = setting(parser, port, "FIS94100_PORT", "8094").toInt(&ok);

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
@@ -164,6 +165,44 @@ private slots:
         const Run newer = run(serverExecutable(), {"--port", "0", "--database", file});
         QCOMPARE(newer.code, 1);
         QVERIFY2(newer.out.contains("schema version 7, newer than this service's 1"), qPrintable(newer.out));
+    }
+
+    // The configuration file: command line, then environment, then file, then defaults.
+    void configurationFile()
+    {
+        const QString conf = dir.filePath("server.conf");
+        QFile f(conf);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("# a comment\nport = 0\ndatabase = %1\ndemo = true\nthreads = 3\n")
+                    .arg(dir.filePath("conf.sqlite")).toUtf8());
+        f.close();
+        auto workers = [&](const QStringList &args, const QStringList &env) {
+            QProcess p;
+            QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+            for (const QString &kv : env)
+                e.insert(kv.section('=', 0, 0), kv.section('=', 1));
+            p.setProcessEnvironment(e);
+            p.start(serverExecutable(), QStringList{"--config", conf} + args);
+            p.waitForStarted();
+            QString log;
+            QElapsedTimer t;
+            t.start();
+            while (!log.contains(" workers") && t.elapsed() < 10000 && p.waitForReadyRead(200))
+                ;
+            for (int i = 0; i < 50 && !log.contains(" workers"); ++i) {
+                p.waitForReadyRead(100);
+                log += QString::fromUtf8(p.readAllStandardError());
+            }
+            p.terminate();
+            p.waitForFinished(3000);
+            const auto m = QRegularExpression(" (\\d+) workers").match(log);
+            return m.hasMatch() ? m.captured(1).toInt() : -1;
+        };
+        QCOMPARE(workers({}, {}), 3);                                   // the file
+        QCOMPARE(workers({}, {"FIS94100_THREADS=2"}), 2);               // the environment over the file
+        QCOMPARE(workers({"--threads", "5"}, {"FIS94100_THREADS=2"}), 5); // the command line over both
+        QFile::remove(conf);
+        QCOMPARE(run(serverExecutable(), {"--config", conf}).code, 2); // a file named but missing
     }
 
     void nonsenseIsRefused_data()

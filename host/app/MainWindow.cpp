@@ -58,6 +58,7 @@ static QString modulePath(const QString &module)
     const QByteArray dir = qgetenv("FIS94100_MODULE_DIR");
     const QStringList candidates{dir.isEmpty() ? QString() : QString::fromLocal8Bit(dir),
                                  QCoreApplication::applicationDirPath() + QStringLiteral("/../lib"),
+                                 QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/fis94100"), // installed
                                  QCoreApplication::applicationDirPath()};
     for (const QString &d : candidates) {
         if (d.isEmpty())

@@ -12,7 +12,9 @@
 #include "ServerProcess.h"
 
 #include <QElapsedTimer>
+#include <QDropEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -354,8 +356,13 @@ private slots:
         int ticks = 0;
         QObject::connect(&user, &QTimer::timeout, [&] {
             ++ticks;
-            if (ticks == 3)
+            if (ticks == 3) {
                 QTest::keyClicks(typed, "ab"); // typed ahead
+                QMimeData dropped;
+                dropped.setText("dropped");
+                QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &dropped, Qt::LeftButton, {});
+                QApplication::sendEvent(typed, &drop); // a drop does nothing while the call waits
+            }
             auto *cancel = form.findChild<QPushButton *>(TNetConnection::CancelButtonName);
             if (!cancel || !cancel->isVisible())
                 return;
@@ -397,10 +404,7 @@ private slots:
         openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
                                   "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert});
         QVERIFY(openssl.waitForFinished(30000) && openssl.exitCode() == 0);
-        QFile f(token);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("token-of-the-office-0123456789\n");
-        f.close();
+        QVERIFY(writeFile(token, "token-of-the-office-0123456789\n"));
         ServerProcess server({"--tls-cert", cert, "--tls-key", key, "--token-file", token});
         QVERIFY2(server.started(), qPrintable(server.error()));
 

@@ -17,32 +17,9 @@
 
 namespace {
 
-struct Run
-{
-    int code = -1;
-    QString out;
-};
-
-Run run(const QString &program, const QStringList &args, const QStringList &env = {})
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    for (const QString &kv : env)
-        e.insert(kv.section('=', 0, 0), kv.section('=', 1));
-    p.setProcessEnvironment(e);
-    p.start(program, args);
-    if (!p.waitForFinished(20000)) {
-        p.kill();
-        p.waitForFinished();
-        return {-1, QStringLiteral("did not finish")};
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAll())};
-}
-
 QString sqlite(const QString &file, const QString &sql)
 {
-    return run("sqlite3", {file, sql}).out.trimmed();
+    return runProgram("sqlite3", {file, sql}).out.trimmed();
 }
 
 } // namespace
@@ -56,12 +33,12 @@ class TestServiceOps : public QObject
 private slots:
     void versions()
     {
-        const Run server = run(serverExecutable(), {"--version"});
+        const ProgramRun server = runProgram(serverExecutable(), {"--version"});
         QCOMPARE(server.code, 0);
         QVERIFY2(server.out.contains("fis94100-server 1.0") && server.out.contains("SQLite 3.")
                      && server.out.contains("schema version: 1"),
                  qPrintable(server.out));
-        const Run host = run(QStringLiteral(FIS94100_HOST_EXE), {"--version"}, {"QT_QPA_PLATFORM=offscreen"});
+        const ProgramRun host = runProgram(QStringLiteral(FIS94100_HOST_EXE), {"--version"}, {"QT_QPA_PLATFORM=offscreen"});
         QCOMPARE(host.code, 0);
         QVERIFY2(host.out.contains("fis94100-host 1.0"), qPrintable(host.out));
     }
@@ -71,10 +48,7 @@ private slots:
     void healthAndLog()
     {
         const QString token = dir.filePath("token");
-        QFile f(token);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("a-token-that-must-never-be-logged\n");
-        f.close();
+        QVERIFY(writeFile(token, "a-token-that-must-never-be-logged\n"));
         ServerProcess server({"--token-file", token});
         QVERIFY(server.started());
         httplib::Client c("127.0.0.1", server.port());
@@ -130,7 +104,7 @@ private slots:
             QThread::msleep(5);
         const int before = acked; // every save up to here was acknowledged before the backup began
         const QString copy = dir.filePath("backup.sqlite");
-        const Run backup = run(serverExecutable(), {"backup", "--database", server.databasePath(), "--to", copy});
+        const ProgramRun backup = runProgram(serverExecutable(), {"backup", "--database", server.databasePath(), "--to", copy});
         stop = true;
         saver.join();
         QVERIFY2(backup.code == 0, qPrintable(backup.out));
@@ -138,7 +112,7 @@ private slots:
         const int rows = sqlite(copy, "SELECT COUNT(*) FROM PARAMGNREINSCR WHERE CDINSCESTA LIKE 'B%';").toInt();
         QVERIFY2(rows >= before, qPrintable(QString("%1 rows, %2 acknowledged before").arg(rows).arg(before)));
         // A second backup never overwrites.
-        QCOMPARE(run(serverExecutable(), {"backup", "--database", server.databasePath(), "--to", copy}).code, 1);
+        QCOMPARE(runProgram(serverExecutable(), {"backup", "--database", server.databasePath(), "--to", copy}).code, 1);
     }
 
     // An older database is upgraded at start in one transaction, and the log
@@ -162,7 +136,7 @@ private slots:
         QCOMPARE(sqlite(file, "PRAGMA user_version;"), QString("1"));
 
         sqlite(file, "PRAGMA user_version = 7;");
-        const Run newer = run(serverExecutable(), {"--port", "0", "--database", file});
+        const ProgramRun newer = runProgram(serverExecutable(), {"--port", "0", "--database", file});
         QCOMPARE(newer.code, 1);
         QVERIFY2(newer.out.contains("schema version 7, newer than this service's 1"), qPrintable(newer.out));
     }
@@ -171,11 +145,8 @@ private slots:
     void configurationFile()
     {
         const QString conf = dir.filePath("server.conf");
-        QFile f(conf);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QStringLiteral("# a comment\nport = 0\ndatabase = %1\ndemo = true\nthreads = 3\n")
-                    .arg(dir.filePath("conf.sqlite")).toUtf8());
-        f.close();
+        QVERIFY(writeFile(conf, QStringLiteral("# a comment\nport = 0\ndatabase = %1\ndemo = true\nthreads = 3\n")
+                                    .arg(dir.filePath("conf.sqlite")).toUtf8()));
         auto workers = [&](const QStringList &args, const QStringList &env) {
             QProcess p;
             QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
@@ -202,7 +173,7 @@ private slots:
         QCOMPARE(workers({}, {"FIS94100_THREADS=2"}), 2);               // the environment over the file
         QCOMPARE(workers({"--threads", "5"}, {"FIS94100_THREADS=2"}), 5); // the command line over both
         QFile::remove(conf);
-        QCOMPARE(run(serverExecutable(), {"--config", conf}).code, 2); // a file named but missing
+        QCOMPARE(runProgram(serverExecutable(), {"--config", conf}).code, 2); // a file named but missing
     }
 
     void nonsenseIsRefused_data()
@@ -224,7 +195,7 @@ private slots:
         QFETCH(bool, host);
         QFETCH(QStringList, args);
         QFETCH(QString, said);
-        const Run r = run(host ? QStringLiteral(FIS94100_HOST_EXE) : serverExecutable(), args, {"QT_QPA_PLATFORM=offscreen"});
+        const ProgramRun r = runProgram(host ? QStringLiteral(FIS94100_HOST_EXE) : serverExecutable(), args, {"QT_QPA_PLATFORM=offscreen"});
         QVERIFY2(r.code > 0, qPrintable(r.out));
         QVERIFY2(r.out.contains(said), qPrintable(r.out));
     }

@@ -41,15 +41,8 @@ long rssKiB(qint64 pid)
 // Starts a server that is expected not to start: its exit status and what it said.
 std::pair<int, QString> failedStart(const QStringList &args)
 {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(serverExecutable(), args);
-    if (!p.waitForFinished(10000)) {
-        p.kill();
-        p.waitForFinished();
-        return {-1, QStringLiteral("still running")};
-    }
-    return {p.exitCode(), QString::fromUtf8(p.readAll())};
+    const ProgramRun r = runProgram(serverExecutable(), args);
+    return {r.code, r.out};
 }
 
 int openssl(const QStringList &args)
@@ -175,10 +168,7 @@ private slots:
     void authentication()
     {
         const QString tokenFile = dir.filePath("token");
-        QFile f(tokenFile);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("s3cr3t-token-of-the-office\n");
-        f.close();
+        QVERIFY(writeFile(tokenFile, "s3cr3t-token-of-the-office\n"));
         ServerProcess server({"--token-file", tokenFile});
         QVERIFY(server.started());
         httplib::Client c("127.0.0.1", server.port());
@@ -274,11 +264,8 @@ private slots:
         ServerProcess server({"--threads", "2"});
         QVERIFY(server.started());
         const rt::DataPacket p = rt::DataPacket::fromJson(server.call("GetParamGeral", {"01"}).result);
-        QProcess holder;
-        holder.start("sqlite3", {server.databasePath()});
-        QVERIFY(holder.waitForStarted());
-        holder.write("BEGIN IMMEDIATE;\nSELECT 'locked';\n");
-        QVERIFY(holder.waitForReadyRead(5000));
+        WriteLockHolder holder(server.databasePath());
+        QVERIFY(holder.holding());
 
         std::vector<std::thread> writers;
         std::atomic<int> savedCount{0};
@@ -303,8 +290,7 @@ private slots:
         const qint64 ms = t.elapsed();
         qInfo("5 reads in %lld ms while the write lock was held elsewhere", ms);
         QVERIFY2(ms < 1000, qPrintable(QString::number(ms)));
-        holder.write("ROLLBACK;\n.quit\n");
-        holder.waitForFinished(5000);
+        holder.release();
         for (auto &w : writers)
             w.join();
         QCOMPARE(int(savedCount), 4); // answered (one saved, the others refused as changed meanwhile)
@@ -339,11 +325,8 @@ private slots:
         ServerProcess server;
         QVERIFY(server.started());
         const rt::DataPacket p = rt::DataPacket::fromJson(server.call("GetParamGeral", {"01"}).result);
-        QProcess holder;
-        holder.start("sqlite3", {server.databasePath()});
-        QVERIFY(holder.waitForStarted());
-        holder.write("BEGIN IMMEDIATE;\nSELECT 'locked';\n");
-        QVERIFY(holder.waitForReadyRead(5000));
+        WriteLockHolder holder(server.databasePath());
+        QVERIFY(holder.holding());
         std::atomic<int> status{0};
         std::thread change([&] {
             httplib::Client c("127.0.0.1", server.port());
@@ -359,8 +342,7 @@ private slots:
         QTest::qWait(200);
         ::kill(pid_t(server.pid()), SIGTERM);
         QTest::qWait(300);
-        holder.write("ROLLBACK;\n.quit\n");
-        holder.waitForFinished(5000);
+        holder.release();
         change.join();
         QCOMPARE(int(status), 200);
         QProcess &proc = server.process();

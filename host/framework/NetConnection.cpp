@@ -73,6 +73,12 @@ protected:
         case QEvent::ShortcutOverride:
             event->accept(); // taken as the widget's own key: no shortcut fires
             return true;
+        case QEvent::Shortcut:
+        case QEvent::InputMethod:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            return true; // nothing typed or dropped acts inside the wait
         case QEvent::KeyPress:
         case QEvent::KeyRelease: {
             auto *key = static_cast<QKeyEvent *>(event);

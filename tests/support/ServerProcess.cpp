@@ -1,6 +1,8 @@
 #include "ServerProcess.h"
 
 #include <QDir>
+#include <QFile>
+#include <QProcessEnvironment>
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -10,6 +12,48 @@
 #include <thread>
 
 QString serverExecutable() { return QStringLiteral(FIS94100_SERVER_EXE); }
+
+ProgramRun runProgram(const QString &program, const QStringList &args, const QStringList &env)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    for (const QString &kv : env)
+        e.insert(kv.section('=', 0, 0), kv.section('=', 1));
+    p.setProcessEnvironment(e);
+    p.start(program, args);
+    if (!p.waitForFinished(20000)) {
+        p.kill();
+        p.waitForFinished();
+        return {-1, QStringLiteral("did not finish")};
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAll())};
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
+}
+
+WriteLockHolder::WriteLockHolder(const QString &database)
+{
+    m_process.start(QStringLiteral("sqlite3"), {database});
+    if (!m_process.waitForStarted())
+        return;
+    m_process.write("BEGIN IMMEDIATE;\nSELECT 'locked';\n");
+    m_holding = m_process.waitForReadyRead(5000);
+}
+
+void WriteLockHolder::release()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.write("ROLLBACK;\n.quit\n");
+    if (!m_process.waitForFinished(5000))
+        m_process.kill();
+    m_holding = false;
+}
 
 QString ServerProcess::engine()
 {

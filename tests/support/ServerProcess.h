@@ -64,6 +64,31 @@ private:
 
 QString serverExecutable();
 
+// A program run to its end: its exit status (-1 when it crashed or hung) and
+// what it wrote on both channels.
+struct ProgramRun
+{
+    int code = -1;
+    QString out;
+};
+ProgramRun runProgram(const QString &program, const QStringList &args, const QStringList &env = {});
+// Writes a small file (a token, a configuration); false when it cannot.
+bool writeFile(const QString &path, const QByteArray &content);
+
+// Another program holding a SQLite database's write lock until release().
+class WriteLockHolder
+{
+public:
+    explicit WriteLockHolder(const QString &database);
+    ~WriteLockHolder() { release(); }
+    bool holding() const { return m_holding; }
+    void release();
+
+private:
+    QProcess m_process;
+    bool m_holding = false;
+};
+
 // A loopback HTTP endpoint in front of a server that answers each request only
 // after a delay: a slow network, for what happens while a call waits.
 class SlowProxy

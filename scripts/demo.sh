@@ -43,7 +43,7 @@ cat <<EOT
 demo: the parameter service listens on http://127.0.0.1:$port/FIS94100.rdmParamGNRE
       (database $db; its log: $var/server.log; health: curl http://127.0.0.1:$port/health)
 demo: the host opens "Parâmetros da GNRE" for ${FIS94100_OPEN:-GON:01}; close its window to stop
-      (or press Ctrl+C here); the service$( [ -n "${stop_firebird:-}" ] && echo " and Firebird") stop with it.
+      (or press Ctrl+C here); the service$( [ -n "${stop_firebird:-}" ] && echo " and Firebird") will stop with it.
 EOT
 
 export FIS94100_SERVER_HOST=127.0.0.1 FIS94100_SERVER_PORT=$port FIS94100_HOST_DATABASE="$db"

@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <csignal>
+#include <sys/prctl.h>
 #include <httplib.h>
 #include <atomic>
 #include <thread>
@@ -117,6 +118,11 @@ ServerProcess::ServerProcess(const QStringList &extraArgs, bool demo)
         args << "--demo";
     args << extraArgs;
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    // The service's log goes to a file: a pipe nobody reads would fill up and
+    // stop the service at its next log line.
+    m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("server.log")));
+    // A test that dies (a crash, a signal) takes its servers with it.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_process.start(serverExecutable(), args);
     if (!m_process.waitForStarted(5000)) {
         m_error = m_process.errorString();
@@ -137,7 +143,7 @@ ServerProcess::ServerProcess(const QStringList &extraArgs, bool demo)
         }
     }
     if (m_port <= 0) {
-        m_error = QString::fromUtf8(out + m_process.readAllStandardError());
+        m_error = QString::fromUtf8(out) + standardError();
         return;
     }
     m_client = std::make_unique<httplib::Client>("127.0.0.1", m_port);
@@ -161,8 +167,8 @@ void ServerProcess::stop()
 
 QString ServerProcess::standardError()
 {
-    m_stderr += m_process.readAllStandardError();
-    return QString::fromUtf8(m_stderr);
+    QFile log(m_dir.filePath(QStringLiteral("server.log")));
+    return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
 }
 
 void ServerProcess::kill()

@@ -57,7 +57,6 @@ private:
     QProcess m_process;
     int m_port = 0;
     QString m_error;
-    QByteArray m_stderr;
     std::unique_ptr<httplib::Client> m_client;
     qint64 m_nextId = 1;
 };

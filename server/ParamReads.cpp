@@ -17,6 +17,8 @@ using store::str;
 
 DataPacket ParamStore::getParamGeral(const QString &company)
 {
+    if (!fits(company, 2))
+        return DataPacket{paramGeralFields(), {}};
     QSqlQuery q = prepare(connection(), QStringLiteral(
         "SELECT P.CDEMPRESA, P.IDGERALOGGNRE, P.CDLIVROMAG, L.NMLIVROMAG, P.NRDIASCALCDTPAG, P.CDFILIAL,"
         " F.NMFILIAL, P.IDCALENDPAGGNRE, P.DSEMAILRETORNO, P.CDPRODUTODEB, P.CDNATUQUALIF, P.VRALIQFECP,"
@@ -27,8 +29,6 @@ DataPacket ParamStore::getParamGeral(const QString &company)
         " LEFT JOIN PRODGNREONLINE PR ON PR.CDPRODUTO = P.CDPRODUTOGON"
         " LEFT JOIN TIPOOPERAC T ON T.CDTIPOOPER = P.CDTPOPERPAG AND T.IDENTRSAIDOP = COALESCE(P.IDENTRSAIDPAG, 'E')"
         " WHERE P.CDEMPRESA = :emp"));
-    if (!fits(company, 2))
-        return DataPacket{paramGeralFields(), {}};
     q.bindValue(QStringLiteral(":emp"), company);
     exec(q, QStringLiteral("Erro ao ler os parâmetros gerais"));
     return readPacket(q, paramGeralFields());
@@ -36,12 +36,12 @@ DataPacket ParamStore::getParamGeral(const QString &company)
 
 DataPacket ParamStore::getParamInscr(const QString &company, const QString &guideType)
 {
+    if (!fits(company, 2) || !fits(guideType, 3))
+        return DataPacket{paramInscrFields(), {}};
     QSqlQuery q = prepare(connection(), QStringLiteral(
         "SELECT CDEMPRESA, CDINSCESTA, SGESTADO, NRCERTIFICDIG, IDTPAMBIENTE, DSEMAILRETORNO, IDPERIODOREFAPU,"
         " IDTPGUIA, IDCALCSTMANUAL, CDENCARGOST, CDFILIALPAG, IDFCPSEPIMP"
         " FROM PARAMGNREINSCR WHERE CDEMPRESA = :emp AND IDTPGUIA = :tp ORDER BY CDINSCESTA"));
-    if (!fits(company, 2) || !fits(guideType, 3))
-        return DataPacket{paramInscrFields(), {}};
     q.bindValue(QStringLiteral(":emp"), company);
     q.bindValue(QStringLiteral(":tp"), guideType);
     exec(q, QStringLiteral("Erro ao ler os parâmetros por inscrição"));
@@ -50,11 +50,11 @@ DataPacket ParamStore::getParamInscr(const QString &company, const QString &guid
 
 DataPacket ParamStore::codeList(const QString &table, const FieldDef &code, const FieldDef &name, const QString &value)
 {
+    if (!fits(value, code.size))
+        return DataPacket{{code, name}, {}};
     // An empty code asks for every row.
     QSqlQuery q = prepare(connection(), QStringLiteral("SELECT %2, %3 FROM %1 WHERE (:all1 = 1 OR %2 = :code) ORDER BY %2")
                                             .arg(table, code.name, name.name));
-    if (!fits(value, code.size))
-        return DataPacket{{code, name}, {}};
     q.bindValue(QStringLiteral(":all1"), value.isEmpty() ? 1 : 0);
     q.bindValue(QStringLiteral(":code"), value);
     exec(q, QStringLiteral("Erro ao ler %1").arg(table));
@@ -73,10 +73,10 @@ DataPacket ParamStore::getProdGnreOnline(const QString &code)
 
 DataPacket ParamStore::getVdInscricao(const QString &company, const QString &registration, const QString &guideType)
 {
-    QSqlQuery q = prepare(connection(), QStringLiteral(
-        "SELECT CDINSCESTA FROM PARAMGNREINSCR WHERE CDEMPRESA = :emp AND CDINSCESTA = :insc AND IDTPGUIA = :tp"));
     if (!fits(company, 2) || !fits(registration, 16) || !fits(guideType, 3))
         return DataPacket{{str("CDINSCESTA", 16)}, {}};
+    QSqlQuery q = prepare(connection(), QStringLiteral(
+        "SELECT CDINSCESTA FROM PARAMGNREINSCR WHERE CDEMPRESA = :emp AND CDINSCESTA = :insc AND IDTPGUIA = :tp"));
     q.bindValue(QStringLiteral(":emp"), company);
     q.bindValue(QStringLiteral(":insc"), registration);
     q.bindValue(QStringLiteral(":tp"), guideType);

@@ -178,12 +178,6 @@ int main(int argc, char **argv)
     options.demo = flag(parser, demo, "FIS94100_DEMO");
     options.create = options.demo || flag(parser, create, "FIS94100_CREATE");
 
-    bool ok = false;
-    const int portNumber = setting(parser, port, "FIS94100_PORT", "8094").toInt(&ok);
-    if (!ok || portNumber < 0 || portNumber > 65535) {
-        std::fprintf(stderr, "fis94100-server: invalid port\n");
-        return 2;
-    }
     HttpServer::Options http;
     auto number = [&](const QCommandLineOption &o, const char *env, const char *fallback, int min, int max, const char *what) {
         bool valid = false;
@@ -195,6 +189,7 @@ int main(int argc, char **argv)
         }
         return n;
     };
+    const int portNumber = number(port, "FIS94100_PORT", "8094", 0, 65535, "port");
     http.workers = number(threads, "FIS94100_THREADS", "8", 1, 256, "thread count");
     http.requestTimeout = number(requestTimeout, "FIS94100_REQUEST_TIMEOUT", "10", 1, 3600, "request timeout");
     http.maxConnections = number(maxConnections, "FIS94100_MAX_CONNECTIONS", "512", 1, 100000, "connection limit");

@@ -38,13 +38,6 @@ long rssKiB(qint64 pid)
     return -1;
 }
 
-// Starts a server that is expected not to start: its exit status and what it said.
-std::pair<int, QString> failedStart(const QStringList &args)
-{
-    const ProgramRun r = runProgram(serverExecutable(), args);
-    return {r.code, r.out};
-}
-
 int openssl(const QStringList &args)
 {
     QProcess p;
@@ -159,7 +152,7 @@ private slots:
         QVERIFY(first.started());
         QStringList args = first.databaseArgs();
         args << "--port" << QString::number(first.port());
-        const auto [code, said] = failedStart(args);
+        const auto [code, said] = runProgram(serverExecutable(), args);
         QCOMPARE(code, 1);
         QVERIFY2(said.contains("already in use"), qPrintable(said));
         QCOMPARE(first.call("GetParamGeral", {"01"}).ok, true);
@@ -183,7 +176,7 @@ private slots:
         QVERIFY(QJsonDocument::fromJson(QByteArray::fromStdString(right->body)).object().contains("result"));
 
         // Beyond loopback only with a token.
-        const auto [code, said] = failedStart({"--host", "0.0.0.0", "--port", "0", "--database", dir.filePath("x.sqlite"), "--demo"});
+        const auto [code, said] = runProgram(serverExecutable(), {"--host", "0.0.0.0", "--port", "0", "--database", dir.filePath("x.sqlite"), "--demo"});
         QCOMPARE(code, 2);
         QVERIFY2(said.contains("token"), qPrintable(said));
     }
@@ -212,7 +205,7 @@ private slots:
     void missingDatabaseAtStart()
     {
         const QString file = dir.filePath("absent.sqlite");
-        const auto [code, said] = failedStart({"--port", "0", "--database", file});
+        const auto [code, said] = runProgram(serverExecutable(), {"--port", "0", "--database", file});
         QCOMPARE(code, 1);
         QVERIFY2(said.contains("does not exist"), qPrintable(said));
         QVERIFY(!QFile::exists(file));

@@ -66,6 +66,9 @@ int main(int argc, char **argv)
         }
         if (!ok)
             return refuse(QStringLiteral("--server takes host:port (got '%1')").arg(parser.value(server)));
+        qputenv("FIS94100_SERVER_HOST", hp.value(0).toLocal8Bit());
+        if (hp.size() > 1)
+            qputenv("FIS94100_SERVER_PORT", hp.value(1).toLocal8Bit());
     }
     if (parser.isSet(shot)) {
         QFile probe(parser.value(shot));
@@ -77,12 +80,6 @@ int main(int argc, char **argv)
             probe.remove();
     }
 
-    if (parser.isSet(server)) {
-        const QStringList hp = parser.value(server).split(QLatin1Char(':'));
-        qputenv("FIS94100_SERVER_HOST", hp.value(0).toLocal8Bit());
-        if (hp.size() > 1)
-            qputenv("FIS94100_SERVER_PORT", hp.value(1).toLocal8Bit());
-    }
     if (parser.isSet(db))
         qputenv("FIS94100_HOST_DATABASE", parser.value(db).toLocal8Bit());
     if (parser.isSet(driver))

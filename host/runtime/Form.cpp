@@ -32,10 +32,28 @@ WaitScope::~WaitScope()
 
 bool WaitScope::active() { return g_waitDepth > 0; }
 
+void TForm::setActive(TWinControl *control)
+{
+    m_active = control;
+    m_activeWidget = control ? control->widget() : nullptr;
+}
+
+void TForm::forgetDestroyedActive()
+{
+    if (!m_activeWidget) // the active control's widget is gone
+        m_active = nullptr;
+}
+
+void TForm::enter(TWinControl *control)
+{
+    setActive(control);
+    if (control && control->OnEnter)
+        guard([&] { control->OnEnter(control->widget()); }, this);
+}
+
 void TForm::settleFocus()
 {
-    if (!m_activeWidget)
-        m_active = nullptr;
+    forgetDestroyedActive();
     QWidget *now = QApplication::focusWidget();
     if (!owns(now) || !isActiveWindow())
         return;
@@ -48,10 +66,7 @@ void TForm::settleFocus()
     c = controlOf(now);
     if (!owns(now) || c == m_active)
         return;
-    m_active = c;
-    m_activeWidget = c ? c->widget() : nullptr;
-    if (c && c->OnEnter)
-        guard([&] { c->OnEnter(c->widget()); }, this);
+    enter(c);
 }
 
 TForm::TForm(QWidget *parent) : QWidget(parent) { qApp->installEventFilter(this); }
@@ -129,14 +144,12 @@ bool TForm::focusNextPrevChild(bool next)
 
 bool TForm::exitActiveControl()
 {
-    if (!m_activeWidget)
-        m_active = nullptr;
+    forgetDestroyedActive();
     if (!m_active || m_inExit || controlOf(QApplication::focusWidget()) != m_active)
         return true;
     if (!runExit(nullptr))
         return false;
-    m_active = nullptr;
-    m_activeWidget = nullptr;
+    setActive(nullptr);
     return true;
 }
 
@@ -156,10 +169,8 @@ bool TForm::runExit(QWidget *next)
         if (now == next || !owns(now))
             old->widget()->setFocus(Qt::OtherFocusReason);
         now = QApplication::focusWidget();
-        if (owns(now) && controlOf(now)) {
-            m_active = controlOf(now);
-            m_activeWidget = m_active->widget();
-        }
+        if (owns(now) && controlOf(now))
+            setActive(controlOf(now));
         reportCurrentException(this);
         return false;
     }
@@ -171,8 +182,7 @@ void TForm::focusOut(QWidget *from, Qt::FocusReason reason)
 {
     if (m_inExit || reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
         return;
-    if (!m_activeWidget)
-        m_active = nullptr;
+    forgetDestroyedActive();
     if (!m_active || controlOf(from) != m_active)
         return;
     QWidget *next = QApplication::focusWidget();
@@ -188,20 +198,17 @@ void TForm::focusOut(QWidget *from, Qt::FocusReason reason)
     QWidget *now = QApplication::focusWidget();
     if (now != next && owns(now)) {
         // The handler moved the focus itself: that control is active now, without an enter.
-        m_active = controlOf(now);
-        m_activeWidget = m_active ? m_active->widget() : nullptr;
+        setActive(controlOf(now));
         return;
     }
-    m_active = nullptr;
-    m_activeWidget = nullptr;
+    setActive(nullptr);
 }
 
 bool TForm::focusIn(QWidget *to, Qt::FocusReason reason)
 {
     if (m_inExit)
         return false;
-    if (!m_activeWidget)
-        m_active = nullptr;
+    forgetDestroyedActive();
     TWinControl *c = controlOf(to);
     if (m_inTransit) {
         m_inTransit = false;
@@ -211,18 +218,14 @@ bool TForm::focusIn(QWidget *to, Qt::FocusReason reason)
                 return QApplication::focusWidget() != to;
             QWidget *now = QApplication::focusWidget();
             if (now != to && owns(now)) {
-                m_active = controlOf(now);
-                m_activeWidget = m_active ? m_active->widget() : nullptr;
+                setActive(controlOf(now));
                 return true;
             }
         }
     }
     if (c == m_active)
         return false;
-    m_active = c;
-    m_activeWidget = c ? c->widget() : nullptr;
-    if (c && c->OnEnter)
-        guard([&] { c->OnEnter(c->widget()); }, this);
+    enter(c);
     return false;
 }
 

@@ -71,6 +71,10 @@ private:
     bool focusIn(QWidget *to, Qt::FocusReason reason);
     // Runs the exit of the active control for a move to `next`; false when refused.
     bool runExit(QWidget *next);
+    void setActive(TWinControl *control);
+    void forgetDestroyedActive();
+    // The control is entered: active now, and its enter handling runs.
+    void enter(TWinControl *control);
     // After a server call: runs the exit and enter of a focus move made while it waited.
     void settleFocus();
     friend class WaitScope;

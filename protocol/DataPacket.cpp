@@ -3,6 +3,8 @@
 #include "Exceptions.h"
 
 #include <cmath>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 namespace rt {
 
@@ -135,6 +137,61 @@ QJsonObject DataPacket::toJson() const
     for (const Row &r : rows)
         rowsJson.append(rowToJson(r));
     return QJsonObject{{"fields", fieldsToJson(fields)}, {"rows", rowsJson}};
+}
+
+namespace {
+
+using TextWriter = rapidjson::Writer<rapidjson::StringBuffer>;
+
+void writeText(TextWriter &w, const QString &s)
+{
+    const QByteArray utf8 = s.toUtf8();
+    w.String(utf8.constData(), rapidjson::SizeType(utf8.size()));
+}
+
+void writeValue(TextWriter &w, const QVariant &v)
+{
+    if (!v.isValid() || v.isNull())
+        w.Null();
+    else if (v.typeId() == QMetaType::Double)
+        w.Double(v.toDouble());
+    else
+        writeText(w, v.toString());
+}
+
+} // namespace
+
+QByteArray DataPacket::toJsonText() const
+{
+    rapidjson::StringBuffer buffer;
+    TextWriter w(buffer);
+    w.StartObject();
+    w.Key("fields");
+    w.StartArray();
+    for (const FieldDef &f : fields) {
+        w.StartObject();
+        w.Key("name");
+        writeText(w, f.name);
+        w.Key("type");
+        w.String(f.type == FieldType::Float ? "float" : "string");
+        if (f.type == FieldType::String) {
+            w.Key("size");
+            w.Int(f.size);
+        }
+        w.EndObject();
+    }
+    w.EndArray();
+    w.Key("rows");
+    w.StartArray();
+    for (const Row &r : rows) {
+        w.StartArray();
+        for (const QVariant &v : r)
+            writeValue(w, v);
+        w.EndArray();
+    }
+    w.EndArray();
+    w.EndObject();
+    return QByteArray(buffer.GetString(), qsizetype(buffer.GetSize()));
 }
 
 DataPacket DataPacket::fromJson(const QJsonValue &value)

@@ -30,6 +30,8 @@ struct DataPacket
 
     int indexOf(const QString &fieldName) const;
     QJsonObject toJson() const;
+    // The same JSON as toJson(), written straight to text (the service's replies).
+    QByteArray toJsonText() const;
     // Throws rt::Exception when the value is not a well-formed packet.
     static DataPacket fromJson(const QJsonValue &value);
 };

@@ -4,6 +4,8 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 namespace jsonrpc {
 
@@ -22,6 +24,41 @@ QByteArray success(const QJsonValue &id, const QJsonValue &result)
 {
     const QJsonObject o{{"jsonrpc", "2.0"}, {"result", result}, {"id", id}};
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+QByteArray jsonText(const QJsonValue &value)
+{
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> w(buffer);
+    if (value.isNull() || value.isUndefined()) {
+        w.Null();
+    } else if (value.isString()) {
+        const QByteArray utf8 = value.toString().toUtf8();
+        w.String(utf8.constData(), rapidjson::SizeType(utf8.size()));
+    } else if (value.isDouble()) {
+        const double d = value.toDouble();
+        if (d == double(qint64(d)))
+            w.Int64(qint64(d)); // an id 7 is answered as 7, not 7.0
+        else
+            w.Double(d);
+    } else {
+        // Arrays, objects and booleans: rare here, written by Qt inside an array.
+        const QByteArray wrapped = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+        return wrapped.mid(1, wrapped.size() - 2);
+    }
+    return QByteArray(buffer.GetString(), qsizetype(buffer.GetSize()));
+}
+
+QByteArray successText(const QJsonValue &id, const QByteArray &resultJson)
+{
+    QByteArray out;
+    out.reserve(resultJson.size() + 64);
+    out += R"({"jsonrpc":"2.0","result":)";
+    out += resultJson;
+    out += R"(,"id":)";
+    out += jsonText(id);
+    out += '}';
+    return out;
 }
 
 QByteArray failure(const QJsonValue &id, int code, const QString &message)

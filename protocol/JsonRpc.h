@@ -30,6 +30,10 @@ QByteArray request(const QString &method, const QJsonArray &params, qint64 id);
 // the service answers a repeated id with the first answer, applying nothing).
 QByteArray request(const QString &method, const QJsonArray &params, const QJsonValue &id);
 QByteArray success(const QJsonValue &id, const QJsonValue &result);
+// With a result already written as JSON text (a packet's toJsonText()).
+QByteArray successText(const QJsonValue &id, const QByteArray &resultJson);
+// A JSON value as compact text.
+QByteArray jsonText(const QJsonValue &value);
 QByteArray failure(const QJsonValue &id, int code, const QString &message);
 // Throws rt::Exception when the text is no JSON-RPC reply.
 Reply parseReply(const QByteArray &body);

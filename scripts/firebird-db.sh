@@ -20,7 +20,7 @@ script=$(mktemp)
 trap 'rm -f "$script"' EXIT
 {
   echo "CREATE DATABASE '$address/$port:$file' USER '$user' PASSWORD '$password' DEFAULT CHARACTER SET UTF8;"
-  cat "$root/db/tables.sql" "$root/db/firebird/schema.sql"
+  cat "$root/db/tables.sql" "$root/db/firebird/history.sql" "$root/db/firebird/schema.sql"
   for opt in "$@"; do
     case "$opt" in
       --demo) cat "$root/db/demo.sql"; echo "COMMIT;" ;;

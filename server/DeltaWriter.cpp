@@ -2,6 +2,7 @@
 
 #include "Exceptions.h"
 #include "ParamStore.h"
+#include "History.h"
 #include "StoreSupport.h"
 
 #include <QSqlError>
@@ -12,13 +13,19 @@ using rt::FieldDef;
 using rt::FieldType;
 using rt::Row;
 
-void ParamStore::setParamGNRE(const Delta &delta) { applyDelta(store::geralTable(), delta); }
-
-void ParamStore::setParamInscr(const Delta &delta) { applyDelta(store::inscrTable(), delta); }
-
-void ParamStore::applyDelta(const store::TableRules &table, const Delta &delta)
+void ParamStore::setParamGNRE(const Delta &delta, const RequestOrigin &origin)
 {
-    store::DeltaWriter writer(table, delta);
+    applyDelta(store::geralTable(), delta, store::ChangeAuthor{QStringLiteral("SetParamGNRE"), origin});
+}
+
+void ParamStore::setParamInscr(const Delta &delta, const RequestOrigin &origin)
+{
+    applyDelta(store::inscrTable(), delta, store::ChangeAuthor{QStringLiteral("SetParamInscr"), origin});
+}
+
+void ParamStore::applyDelta(const store::TableRules &table, const Delta &delta, const store::ChangeAuthor &author)
+{
+    store::DeltaWriter writer(table, delta, author);
     if (!writer.hasChanges())
         return;
     std::lock_guard lock(m_writeLock);
@@ -27,8 +34,8 @@ void ParamStore::applyDelta(const store::TableRules &table, const Delta &delta)
 
 namespace store {
 
-DeltaWriter::DeltaWriter(const TableRules &table, const Delta &delta)
-    : m_table(table), m_delta(delta)
+DeltaWriter::DeltaWriter(const TableRules &table, const Delta &delta, const ChangeAuthor &author)
+    : m_table(table), m_delta(delta), m_author(author)
 {
     mapColumns();
     for (const QString &k : m_table.key)
@@ -121,7 +128,7 @@ void DeltaWriter::validateKey(const Row &row) const
 
 std::optional<Row> DeltaWriter::storedRow(const Row &keyRow) const
 {
-    QSqlQuery q = prepare(m_db, QStringLiteral("SELECT %1 FROM %2%3").arg(m_table.stored.join(QStringLiteral(", ")), m_table.name, m_where));
+    QSqlQuery &q = prepare(m_db, QStringLiteral("SELECT %1 FROM %2%3").arg(m_table.stored.join(QStringLiteral(", ")), m_table.name, m_where));
     bindKey(q, keyRow);
     exec(q, QStringLiteral("Erro ao ler o registro"));
     if (!q.next())
@@ -129,6 +136,7 @@ std::optional<Row> DeltaWriter::storedRow(const Row &keyRow) const
     Row r;
     for (int i = 0; i < m_table.stored.size(); ++i)
         r.append(q.value(i));
+    q.finish();
     return r;
 }
 
@@ -142,6 +150,15 @@ void DeltaWriter::requireUnchanged(const Row &old) const
         if (!rt::sameValue(fromSql(now->at(i), typeOf(c)), valueOf(old, c)))
             refuseChanged(old);
     }
+}
+
+// A conditional statement that changed no row: the record was deleted, or
+// changed since it was loaded.
+void DeltaWriter::refuseNotApplied(const Row &old) const
+{
+    if (!storedRow(old))
+        refuse(QStringLiteral("Os %1 foram excluídos por outro usuário. Recarregue os dados.").arg(keyText(old)));
+    refuseChanged(old);
 }
 
 void DeltaWriter::requireAbsent(const Row &row) const
@@ -210,16 +227,19 @@ void DeltaWriter::insert(const Row &row)
     QStringList placeholders;
     for (const QString &c : m_table.stored)
         placeholders.append(QStringLiteral(":v_") + c);
-    QSqlQuery q = prepare(m_db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+    QSqlQuery &q = prepare(m_db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                     .arg(m_table.name, m_table.stored.join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", "))));
     bindNew(q, row);
     exec(q, QStringLiteral("Erro ao gravar"));
+    record(HistoryKind::Insert, row, Row(), row);
 }
 
+// Only the columns that change are written; the values the client loaded are
+// conditions of the same statement, so a row changed since is never overwritten
+// (another server writing the same database between two statements loses too).
 void DeltaWriter::modify(const Row &old, const Row &row)
 {
     validate(row);
-    requireUnchanged(old);
     bool keyChanged = false;
     for (const QString &k : m_table.key)
         keyChanged = keyChanged || valueOf(old, k).toString() != valueOf(row, k).toString();
@@ -227,74 +247,89 @@ void DeltaWriter::modify(const Row &old, const Row &row)
         requireAbsent(row);
     QStringList assignments;
     for (const QString &c : m_table.stored)
-        assignments.append(c + QStringLiteral(" = :v_") + c);
-    QSqlQuery q = prepare(m_db, QStringLiteral("UPDATE %1 SET %2%3").arg(m_table.name, assignments.join(QStringLiteral(", ")), m_where)
+        if (!rt::sameValue(valueOf(old, c), valueOf(row, c)))
+            assignments.append(c + QStringLiteral(" = :v_") + c);
+    if (assignments.isEmpty()) { // nothing to write; still refused if the row changed meanwhile
+        requireUnchanged(old);
+        return;
+    }
+    QSqlQuery &q = prepare(m_db, QStringLiteral("UPDATE %1 SET %2%3").arg(m_table.name, assignments.join(QStringLiteral(", ")), m_where)
                                     + unchangedSince(old));
     bindNew(q, row);
     bindKey(q, old);
     bindOld(q, old);
     exec(q, QStringLiteral("Erro ao gravar"));
-    // The row must still hold what the client loaded, checked in the same statement:
-    // another server writing the same database between the check and the write loses.
     if (q.numRowsAffected() != 1)
-        refuseChanged(old);
+        refuseNotApplied(old);
+    record(HistoryKind::Modify, row, old, row);
 }
 
 void DeltaWriter::remove(const Row &old)
 {
-    requireUnchanged(old);
-    QSqlQuery q = prepare(m_db, QStringLiteral("DELETE FROM %1%2").arg(m_table.name, m_where) + unchangedSince(old));
+    QSqlQuery &q = prepare(m_db, QStringLiteral("DELETE FROM %1%2").arg(m_table.name, m_where) + unchangedSince(old));
     bindKey(q, old);
     bindOld(q, old);
     exec(q, QStringLiteral("Erro ao excluir"));
     if (q.numRowsAffected() != 1)
-        refuseChanged(old);
+        refuseNotApplied(old);
+    record(HistoryKind::Delete, old, old, Row());
+}
+
+// One history row per field whose value the change set, gave or took away.
+void DeltaWriter::record(HistoryKind kind, const Row &keyRow, const Row &before, const Row &after)
+{
+    HistoryEntry e;
+    e.kind = kind;
+    e.method = m_author.method;
+    e.origin = m_author.origin;
+    e.company = valueOf(keyRow, QStringLiteral("CDEMPRESA")).toString();
+    e.guideType = valueOf(keyRow, QStringLiteral("IDTPGUIA")).toString();
+    e.registration = valueOf(keyRow, QStringLiteral("CDINSCESTA")).toString();
+    for (const QString &c : m_table.stored) {
+        const QVariant was = before.isEmpty() ? QVariant() : valueOf(before, c);
+        const QVariant now = after.isEmpty() ? QVariant() : valueOf(after, c);
+        if (!rt::sameValue(was, now))
+            e.fields.append(HistoryEntry::Field{c, historyText(was), historyText(now)});
+    }
+    appendHistory(m_db, e);
 }
 
 bool DeltaWriter::isSqlite() const { return m_db.driverName() == QLatin1String("QSQLITE"); }
 
-// SQLite's transaction runs through statements (tx), Firebird's through the connection.
-QSqlError DeltaWriter::transactionError(const QSqlQuery &tx) const
+// SQLite's transaction runs through statements, Firebird's through the connection.
+bool DeltaWriter::transactionStep(const QString &sqliteStatement, QSqlError *error)
 {
-    return isSqlite() ? tx.lastError() : m_db.lastError();
+    bool done = false;
+    if (isSqlite()) {
+        QSqlQuery &q = prepare(m_db, sqliteStatement);
+        done = q.exec();
+        *error = q.lastError();
+    } else {
+        done = sqliteStatement == QLatin1String("COMMIT") ? m_db.commit()
+               : sqliteStatement == QLatin1String("ROLLBACK") ? m_db.rollback()
+                                                             : m_db.transaction();
+        *error = m_db.lastError();
+    }
+    return done;
 }
 
 // On SQLite the write lock is taken at the start, so concurrent savers queue.
-void DeltaWriter::begin(QSqlQuery &tx)
-{
-    const bool begun = isSqlite() ? tx.exec(QStringLiteral("BEGIN IMMEDIATE")) : m_db.transaction();
-    if (!begun)
-        throw Exception(sqlError(QStringLiteral("Erro ao iniciar a transação"), transactionError(tx)));
-}
-
-void DeltaWriter::commit(QSqlQuery &tx)
-{
-    const bool committed = isSqlite() ? tx.exec(QStringLiteral("COMMIT")) : m_db.commit();
-    if (!committed && isWriteConflict(transactionError(tx)))
-        refuse(kChangedMeanwhile);
-    if (!committed)
-        throw Exception(sqlError(QStringLiteral("Erro ao confirmar a transação"), transactionError(tx)));
-}
-
-void DeltaWriter::rollback(QSqlQuery &tx)
-{
-    if (isSqlite())
-        tx.exec(QStringLiteral("ROLLBACK"));
-    else
-        m_db.rollback();
-}
-
 void DeltaWriter::apply(const QSqlDatabase &db)
 {
     m_db = db;
-    QSqlQuery tx(m_db);
-    begin(tx);
+    QSqlError error;
+    if (!transactionStep(QStringLiteral("BEGIN IMMEDIATE"), &error))
+        throw Exception(sqlError(QStringLiteral("Erro ao iniciar a transação"), error));
     try {
         for (const rt::Change &c : m_delta.changes)
             applyChange(c);
-        commit(tx);
+        if (!transactionStep(QStringLiteral("COMMIT"), &error)) {
+            if (isWriteConflict(error))
+                refuse(kChangedMeanwhile);
+            throw Exception(sqlError(QStringLiteral("Erro ao confirmar a transação"), error));
+        }
     } catch (...) {
-        rollback(tx);
+        transactionStep(QStringLiteral("ROLLBACK"), &error);
         throw;
     }
 }

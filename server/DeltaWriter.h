@@ -1,6 +1,8 @@
 #pragma once
 
 #include "DataPacket.h"
+#include "History.h"
+#include "RequestOrigin.h"
 #include "ValueRules.h"
 
 #include <QSqlDatabase>
@@ -12,6 +14,13 @@
 
 namespace store {
 
+// Who applies a delta, for the history: the method and the request's origin.
+struct ChangeAuthor
+{
+    QString method;
+    RequestOrigin origin;
+};
+
 // Applies a delta to one table in one transaction. Every update and delete
 // carries the values the client loaded as conditions of the statement itself,
 // so a row changed since it was loaded is refused, never overwritten.
@@ -20,11 +29,12 @@ class DeltaWriter
 public:
     // Refuses a delta whose fields are not the table's: missing, of another
     // type or unknown. Needs no database.
-    DeltaWriter(const TableRules &table, const rt::Delta &delta);
+    DeltaWriter(const TableRules &table, const rt::Delta &delta, const ChangeAuthor &author);
 
     bool hasChanges() const { return !m_delta.changes.isEmpty(); }
 
-    // Applies every change or none. The caller holds the store's write lock.
+    // Applies every change or none, each recorded in the history in the same
+    // transaction. The caller holds the store's write lock.
     void apply(const QSqlDatabase &db);
 
 private:
@@ -40,6 +50,7 @@ private:
     std::optional<rt::Row> storedRow(const rt::Row &keyRow) const;
     void requireUnchanged(const rt::Row &old) const;
     void requireAbsent(const rt::Row &row) const;
+    [[noreturn]] void refuseNotApplied(const rt::Row &old) const;
     QString unchangedSince(const rt::Row &old) const;
 
     void bindKey(QSqlQuery &q, const rt::Row &row) const;
@@ -50,15 +61,14 @@ private:
     void insert(const rt::Row &row);
     void modify(const rt::Row &old, const rt::Row &row);
     void remove(const rt::Row &old);
+    void record(HistoryKind kind, const rt::Row &keyRow, const rt::Row &before, const rt::Row &after);
 
     bool isSqlite() const;
-    QSqlError transactionError(const QSqlQuery &tx) const;
-    void begin(QSqlQuery &tx);
-    void commit(QSqlQuery &tx);
-    void rollback(QSqlQuery &tx);
+    bool transactionStep(const QString &sqliteStatement, QSqlError *error);
 
     const TableRules &m_table;
     const rt::Delta &m_delta;
+    const ChangeAuthor &m_author;
     QVector<int> m_column; // packetFields index -> delta column
     QString m_where;       // " WHERE" with the key as :k_ parameters
     QSqlDatabase m_db;

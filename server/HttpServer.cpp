@@ -200,9 +200,10 @@ private:
         // written back here, on the I/O thread.
         lowest().expires_never();
         auto body = std::make_shared<std::string>(std::move(req.body()));
-        asio::post(isChange(*body) ? m_server.writer : m_server.workers, [self = this->shared_from_this(), body, keepAlive] {
+        RequestOrigin origin{declaredUser(req), peerAddress()};
+        asio::post(isChange(*body) ? m_server.writer : m_server.workers, [self = this->shared_from_this(), body, keepAlive, origin] {
             const auto started = std::chrono::steady_clock::now();
-            const QByteArray reply = self->m_server.dispatcher.handle(QByteArray::fromRawData(body->data(), qsizetype(body->size())));
+            const QByteArray reply = self->m_server.dispatcher.handle(QByteArray::fromRawData(body->data(), qsizetype(body->size())), origin);
             logRequest(*body, reply, std::chrono::steady_clock::now() - started);
             std::string out = reply.toStdString();
             asio::post(self->m_server.ioc, [self, out = std::move(out), keepAlive]() mutable {
@@ -212,6 +213,25 @@ private:
                     self->respond(http::status::ok, std::move(out), keepAlive);
             });
         });
+    }
+
+    // The login the client says it runs under, for the history: printable
+    // characters only, 64 at most.
+    static QString declaredUser(const http::request<http::string_body> &req)
+    {
+        const auto it = req.find(HttpServer::UserHeader);
+        if (it == req.end())
+            return QString();
+        QString user = QString::fromUtf8(it->value().data(), qsizetype(it->value().size()));
+        user.removeIf([](QChar c) { return !c.isPrint(); });
+        return user.trimmed().left(64);
+    }
+
+    QString peerAddress()
+    {
+        beast::error_code ec;
+        const auto peer = lowest().socket().remote_endpoint(ec);
+        return ec ? QString() : QString::fromStdString(peer.address().to_string());
     }
 
     bool authorized(const http::request<http::string_body> &req) const

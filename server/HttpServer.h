@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RpcDispatcher.h"
+#include "RequestOrigin.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,6 +16,9 @@ class HttpServer
 {
 public:
     static constexpr const char *Path = "/FIS94100.rdmParamGNRE";
+    // The header in which the client declares the login it runs under (for
+    // the history of changes: a statement of the client, not an authentication).
+    static constexpr const char *UserHeader = "X-FIS94100-User";
     static constexpr size_t MaxRequestBytes = 1024 * 1024;
     static constexpr size_t MaxHeaderBytes = 16 * 1024;
 

@@ -19,7 +19,7 @@ DataPacket ParamStore::getParamGeral(const QString &company)
 {
     if (!fits(company, 2))
         return DataPacket{paramGeralFields(), {}};
-    QSqlQuery q = prepare(connection(), QStringLiteral(
+    QSqlQuery &q = prepare(connection(), QStringLiteral(
         "SELECT P.CDEMPRESA, P.IDGERALOGGNRE, P.CDLIVROMAG, L.NMLIVROMAG, P.NRDIASCALCDTPAG, P.CDFILIAL,"
         " F.NMFILIAL, P.IDCALENDPAGGNRE, P.DSEMAILRETORNO, P.CDPRODUTODEB, P.CDNATUQUALIF, P.VRALIQFECP,"
         " P.CDPRODUTOGON, PR.DSPRODUTO, P.IDGERACONTAPAG, P.IDENTRSAIDPAG, P.CDTPOPERPAG, T.NMTIPOOPER"
@@ -38,7 +38,7 @@ DataPacket ParamStore::getParamInscr(const QString &company, const QString &guid
 {
     if (!fits(company, 2) || !fits(guideType, 3))
         return DataPacket{paramInscrFields(), {}};
-    QSqlQuery q = prepare(connection(), QStringLiteral(
+    QSqlQuery &q = prepare(connection(), QStringLiteral(
         "SELECT CDEMPRESA, CDINSCESTA, SGESTADO, NRCERTIFICDIG, IDTPAMBIENTE, DSEMAILRETORNO, IDPERIODOREFAPU,"
         " IDTPGUIA, IDCALCSTMANUAL, CDENCARGOST, CDFILIALPAG, IDFCPSEPIMP"
         " FROM PARAMGNREINSCR WHERE CDEMPRESA = :emp AND IDTPGUIA = :tp ORDER BY CDINSCESTA"));
@@ -53,7 +53,7 @@ DataPacket ParamStore::codeList(const QString &table, const FieldDef &code, cons
     if (!fits(value, code.size))
         return DataPacket{{code, name}, {}};
     // An empty code asks for every row.
-    QSqlQuery q = prepare(connection(), QStringLiteral("SELECT %2, %3 FROM %1 WHERE (:all1 = 1 OR %2 = :code) ORDER BY %2")
+    QSqlQuery &q = prepare(connection(), QStringLiteral("SELECT %2, %3 FROM %1 WHERE (:all1 = 1 OR %2 = :code) ORDER BY %2")
                                             .arg(table, code.name, name.name));
     q.bindValue(QStringLiteral(":all1"), value.isEmpty() ? 1 : 0);
     q.bindValue(QStringLiteral(":code"), value);
@@ -75,7 +75,7 @@ DataPacket ParamStore::getVdInscricao(const QString &company, const QString &reg
 {
     if (!fits(company, 2) || !fits(registration, 16) || !fits(guideType, 3))
         return DataPacket{{str("CDINSCESTA", 16)}, {}};
-    QSqlQuery q = prepare(connection(), QStringLiteral(
+    QSqlQuery &q = prepare(connection(), QStringLiteral(
         "SELECT CDINSCESTA FROM PARAMGNREINSCR WHERE CDEMPRESA = :emp AND CDINSCESTA = :insc AND IDTPGUIA = :tp"));
     q.bindValue(QStringLiteral(":emp"), company);
     q.bindValue(QStringLiteral(":insc"), registration);

@@ -2,6 +2,7 @@
 
 #include "Certificates.h"
 #include "Exceptions.h"
+#include "JsonRpc.h"
 
 #include <QJsonArray>
 
@@ -14,9 +15,9 @@ void registerParamService(RpcDispatcher &d, ParamStore &store, const QString &ce
     ParamStore *s = &store;
     auto text = [](const QJsonArray &a, int i) { return a.at(i).toString(); };
     auto recovering = [s](auto body) {
-        return [s, body](const QJsonArray &a) {
+        return [s, body](const QJsonArray &a, const RequestOrigin &origin) -> QByteArray {
             try {
-                return body(a);
+                return body(a, origin);
             } catch (const ParamStore::Refused &) {
                 throw;
             } catch (...) {
@@ -26,36 +27,41 @@ void registerParamService(RpcDispatcher &d, ParamStore &store, const QString &ce
         };
     };
 
-    d.add("GetParamGeral", {P::String}, recovering([s, text](const QJsonArray &a) {
-        return QJsonValue(s->getParamGeral(text(a, 0)).toJson());
+    d.add("GetParamGeral", {P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
+        return s->getParamGeral(text(a, 0)).toJsonText();
     }));
-    d.add("GetParamInscr", {P::String, P::String}, recovering([s, text](const QJsonArray &a) {
-        return QJsonValue(s->getParamInscr(text(a, 0), text(a, 1)).toJson());
+    d.add("GetParamInscr", {P::String, P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
+        return s->getParamInscr(text(a, 0), text(a, 1)).toJsonText();
     }));
     // Changes are retriable by their request id (see RpcDispatcher::add).
-    d.add("SetParamGNRE", {P::Object}, recovering([s](const QJsonArray &a) {
-        s->setParamGNRE(rt::Delta::fromJson(a.at(0)));
-        return QJsonValue(QStringLiteral("OK"));
+    static const QByteArray ok = QByteArrayLiteral("\"OK\"");
+    d.add("SetParamGNRE", {P::Object}, recovering([s](const QJsonArray &a, const RequestOrigin &origin) {
+        s->setParamGNRE(rt::Delta::fromJson(a.at(0)), origin);
+        return ok;
     }), true);
-    d.add("SetParamInscr", {P::Object}, recovering([s](const QJsonArray &a) {
-        s->setParamInscr(rt::Delta::fromJson(a.at(0)));
-        return QJsonValue(QStringLiteral("OK"));
+    d.add("SetParamInscr", {P::Object}, recovering([s](const QJsonArray &a, const RequestOrigin &origin) {
+        s->setParamInscr(rt::Delta::fromJson(a.at(0)), origin);
+        return ok;
     }), true);
-    d.add("GetLivroMag", {P::String}, recovering([s, text](const QJsonArray &a) {
-        return QJsonValue(s->getLivroMag(text(a, 0)).toJson());
+    d.add("GetLivroMag", {P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
+        return s->getLivroMag(text(a, 0)).toJsonText();
     }));
-    d.add("GetProdGnreOnline", {P::String}, recovering([s, text](const QJsonArray &a) {
-        return QJsonValue(s->getProdGnreOnline(text(a, 0)).toJson());
+    d.add("GetProdGnreOnline", {P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
+        return s->getProdGnreOnline(text(a, 0)).toJsonText();
     }));
-    d.add("GetVdInscricao", {P::String, P::String, P::String}, recovering([s, text](const QJsonArray &a) {
-        return QJsonValue(s->getVdInscricao(text(a, 0), text(a, 1), text(a, 2)).toJson());
+    d.add("GetVdInscricao", {P::String, P::String, P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
+        return s->getVdInscricao(text(a, 0), text(a, 1), text(a, 2)).toJsonText();
     }));
     // The certificate list answers with a status of its own: ["OK", packet] or ["ERRO", text].
-    d.add("GetCertificado", {}, [certificateDir](const QJsonArray &) {
+    d.add("GetCertificado", {}, [certificateDir](const QJsonArray &, const RequestOrigin &) {
         try {
-            return QJsonValue(QJsonArray{QStringLiteral("OK"), readCertificates(certificateDir).toJson()});
+            return "[\"OK\"," + readCertificates(certificateDir).toJsonText() + ']';
         } catch (const rt::Exception &e) {
-            return QJsonValue(QJsonArray{QStringLiteral("ERRO"), e.message()});
+            return jsonrpc::jsonText(QJsonArray{QStringLiteral("ERRO"), e.message()});
         }
     });
+    // The history of changes: (company, guide type, from, to), dates as dd/mm/yyyy or empty.
+    d.add("GetHistorico", {P::String, P::String, P::String, P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
+        return s->getHistorico(text(a, 0), text(a, 1), text(a, 2), text(a, 3)).toJsonText();
+    }));
 }

@@ -3,5 +3,5 @@
 #include "ParamStore.h"
 #include "RpcDispatcher.h"
 
-// The server object "FIS94100.rdmParamGNRE": its eight methods on a dispatcher.
+// The server object "FIS94100.rdmParamGNRE": its methods on a dispatcher.
 void registerParamService(RpcDispatcher &dispatcher, ParamStore &store, const QString &certificateDir);

@@ -7,8 +7,11 @@
 #include <QString>
 #include <mutex>
 
+#include "RequestOrigin.h"
+
 namespace store {
 struct TableRules;
+struct ChangeAuthor;
 }
 
 // Where the parameter records live: one database reached through Qt SQL
@@ -39,7 +42,7 @@ public:
     ~ParamStore();
 
     // The schema version this service writes and reads.
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
 
     // Creates the schema of a new database (and the demo data when asked),
     // upgrades an older one in one transaction, refuses a newer one. Returns
@@ -52,8 +55,15 @@ public:
     rt::DataPacket getProdGnreOnline(const QString &code);
     rt::DataPacket getVdInscricao(const QString &company, const QString &registration, const QString &guideType);
 
-    void setParamGNRE(const rt::Delta &delta);
-    void setParamInscr(const rt::Delta &delta);
+    // Changes; each applied one is recorded in the history with its origin.
+    void setParamGNRE(const rt::Delta &delta, const RequestOrigin &origin = {});
+    void setParamInscr(const rt::Delta &delta, const RequestOrigin &origin = {});
+
+    // The history of a company's changes, newest first, one row per field:
+    // of every record when guideType is empty, else of that guide type's
+    // registrations; dates "dd/mm/yyyy" (days in UTC), empty for no bound.
+    rt::DataPacket getHistorico(const QString &company, const QString &guideType, const QString &from, const QString &to);
+    static constexpr int HistoryMaxRows = 20000;
 
     bool isSqlite() const { return m_options.driver == QLatin1String("QSQLITE"); }
 
@@ -66,7 +76,7 @@ private:
     QSqlDatabase connection();
     QString openFirebird(QSqlDatabase &db);
     rt::DataPacket codeList(const QString &table, const rt::FieldDef &code, const rt::FieldDef &name, const QString &value);
-    void applyDelta(const store::TableRules &table, const rt::Delta &delta);
+    void applyDelta(const store::TableRules &table, const rt::Delta &delta, const store::ChangeAuthor &author);
 
     Options m_options;
     QString m_connectionPrefix;

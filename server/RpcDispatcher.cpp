@@ -12,7 +12,7 @@ void RpcDispatcher::add(const QString &method, QVector<Param> params, Handler ha
     m_methods.insert(method, Method{std::move(params), std::move(handler), retriable});
 }
 
-QByteArray RpcDispatcher::handle(const QByteArray &body) const
+QByteArray RpcDispatcher::handle(const QByteArray &body, const RequestOrigin &origin) const
 {
     QJsonParseError err;
     const QJsonDocument doc = QJsonDocument::fromJson(body, &err);
@@ -75,7 +75,7 @@ QByteArray RpcDispatcher::handle(const QByteArray &body) const
     QByteArray reply;
     bool settled = true; // applied or refused: the answer stands for a retry
     try {
-        reply = jsonrpc::success(id, it->handler(params));
+        reply = jsonrpc::successText(id, it->handler(params, origin));
     } catch (const rt::Refusal &e) {
         reply = jsonrpc::failure(id, jsonrpc::ServiceRefused, e.message());
     } catch (const rt::Exception &e) {

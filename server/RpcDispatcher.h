@@ -5,6 +5,8 @@
 #include <QJsonArray>
 #include <QJsonValue>
 #include <QString>
+#include "RequestOrigin.h"
+
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -14,7 +16,8 @@ class RpcDispatcher
 {
 public:
     enum class Param { String, Object };
-    using Handler = std::function<QJsonValue(const QJsonArray &params)>;
+    // A handler answers its result already written as JSON text.
+    using Handler = std::function<QByteArray(const QJsonArray &params, const RequestOrigin &origin)>;
 
     // A method that changes data is `retriable`: a request whose id is a unique
     // text (16 characters or more) is applied at most once; the same id again,
@@ -24,7 +27,7 @@ public:
     static constexpr int RememberSeconds = 15 * 60;
     static constexpr int RememberMax = 20000;
     // Never throws; an empty result means a notification, which gets no reply.
-    QByteArray handle(const QByteArray &body) const;
+    QByteArray handle(const QByteArray &body, const RequestOrigin &origin = {}) const;
 
 private:
     struct Method

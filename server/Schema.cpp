@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QThread>
 #include <sys/stat.h>
+#include <unordered_map>
 
 using rt::Exception;
 using store::sqlError;
@@ -23,18 +24,19 @@ ParamStore::ParamStore(const Options &options)
     initSchemaResources(); // the schema is compiled into a static library
 }
 
-ParamStore::~ParamStore()
-{
-    for (const QString &name : QSqlDatabase::connectionNames())
-        if (name.startsWith(m_connectionPrefix))
-            QSqlDatabase::removeDatabase(name);
-}
-
 namespace {
 
-// The file a connection opened: a file replaced since (put back from a copy)
-// must not be written through the old one, whose changes would go nowhere.
-thread_local QHash<QString, quint64> t_openedFile;
+// What a thread keeps of each of its connections: the file it opened (a file
+// replaced since, put back from a copy, must not be written through the old
+// one, whose changes would go nowhere) and, on SQLite, the statements
+// prepared on it, each prepared once.
+struct ThreadConnection
+{
+    QSqlDatabase db;
+    quint64 file = 0;
+    std::unordered_map<QString, QSqlQuery> statements; // node-based: a statement's place never moves
+};
+thread_local std::unordered_map<QString, ThreadConnection> t_connections;
 
 quint64 fileIdentity(const QString &path)
 {
@@ -44,7 +46,9 @@ quint64 fileIdentity(const QString &path)
     return (quint64(st.st_dev) << 32) ^ quint64(st.st_ino);
 }
 
-// The statements of an SQL script in the resources, without comment lines.
+// The statements of an SQL script in the resources, without comment lines
+// and COMMITs (the caller commits); "SET TERM" changes what ends a statement,
+// as in isql, for the bodies of triggers.
 QStringList statements(const QString &resource)
 {
     QFile f(resource);
@@ -52,12 +56,20 @@ QStringList statements(const QString &resource)
         throw Exception(QStringLiteral("Recurso %1 não encontrado.").arg(resource));
     QStringList out;
     QString current;
+    QString terminator = QStringLiteral(";");
     for (const QString &line : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'))) {
-        if (line.trimmed().startsWith(QLatin1String("--")))
+        const QString trimmed = line.trimmed();
+        if (trimmed.startsWith(QLatin1String("--")))
             continue;
+        if (current.isEmpty() && trimmed.startsWith(QLatin1String("SET TERM "), Qt::CaseInsensitive)) {
+            terminator = trimmed.section(QLatin1Char(' '), 2, 2);
+            continue;
+        }
         current += line + QLatin1Char('\n');
-        if (line.trimmed().endsWith(QLatin1Char(';'))) {
-            out.append(current.trimmed().chopped(1));
+        if (trimmed.endsWith(terminator)) {
+            const QString statement = current.trimmed().chopped(terminator.size()).trimmed();
+            if (statement.compare(QLatin1String("COMMIT"), Qt::CaseInsensitive) != 0)
+                out.append(statement);
             current.clear();
         }
     }
@@ -66,10 +78,33 @@ QStringList statements(const QString &resource)
 
 } // namespace
 
+namespace store {
+
+std::pair<QSqlQuery &, bool> keptStatement(const QSqlDatabase &db, const QString &sql)
+{
+    const auto c = t_connections.find(db.connectionName());
+    if (c == t_connections.end())
+        throw Exception(QStringLiteral("Conexão %1 desconhecida.").arg(db.connectionName()));
+    QSqlQuery &q = c->second.statements[sql];
+    const bool kept = db.driverName() == QLatin1String("QSQLITE") && !q.lastQuery().isEmpty();
+    return {q, kept};
+}
+
+} // namespace store
+
+ParamStore::~ParamStore()
+{
+    // This thread's statements first: they belong to the connections.
+    std::erase_if(t_connections, [this](const auto &c) { return c.first.startsWith(m_connectionPrefix); });
+    for (const QString &name : QSqlDatabase::connectionNames())
+        if (name.startsWith(m_connectionPrefix))
+            QSqlDatabase::removeDatabase(name);
+}
+
 void ParamStore::dropConnection()
 {
     const QString name = QStringLiteral("%1-%2").arg(m_connectionPrefix).arg(quintptr(QThread::currentThreadId()));
-    t_openedFile.remove(name);
+    t_connections.erase(name); // its statements first: they belong to the connection
     if (!QSqlDatabase::contains(name))
         return;
     {
@@ -83,19 +118,33 @@ QSqlDatabase ParamStore::connection()
 {
     // Qt SQL connections belong to the thread that opened them: one per worker thread.
     const QString name = QStringLiteral("%1-%2").arg(m_connectionPrefix).arg(quintptr(QThread::currentThreadId()));
+    auto kept = t_connections.find(name);
+    if (kept != t_connections.end()) {
+        // Statements made from values (a set of null conditions, the columns
+        // changed) are few, but a flood of them must not grow without bound;
+        // none is in use when a request asks for its connection.
+        if (kept->second.statements.size() > 256)
+            kept->second.statements.clear();
+    }
     if (isSqlite()) {
         const quint64 identity = fileIdentity(m_options.database);
         if (identity == 0) {
             dropConnection();
             throw Exception(QStringLiteral("O banco de dados %1 não existe.").arg(m_options.database));
         }
-        if (t_openedFile.contains(name) && t_openedFile.value(name) != identity)
+        if (kept != t_connections.end() && kept->second.file == identity && kept->second.db.isOpen())
+            return kept->second.db;
+        if (kept != t_connections.end())
             dropConnection();
+    } else if (kept != t_connections.end() && kept->second.db.isOpen()) {
+        return kept->second.db;
     }
     if (QSqlDatabase::contains(name)) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
-        if (db.isOpen())
+        if (db.isOpen()) {
+            t_connections[name] = ThreadConnection{db, fileIdentity(m_options.database), {}};
             return db;
+        }
     }
     QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
                                                    : QSqlDatabase::addDatabase(m_options.driver, name);
@@ -114,8 +163,8 @@ QSqlDatabase ParamStore::connection()
         for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"})
             if (!q.exec(QString::fromLatin1(pragma)))
                 throw Exception(sqlError(QStringLiteral("Erro ao configurar o banco"), q.lastError()));
-        t_openedFile.insert(name, fileIdentity(m_options.database));
     }
+    t_connections[name] = ThreadConnection{db, isSqlite() ? fileIdentity(m_options.database) : 0, {}};
     return db;
 }
 
@@ -159,8 +208,10 @@ QString ParamStore::open()
             if (m_options.demo)
                 all += statements(QStringLiteral(":/db/demo.sql"));
         }
-        // (version 0 is the schema as it was before versions were recorded:
-        // the same tables, so recording the version is the whole upgrade)
+        // Version 0 is the schema as it was before versions were recorded
+        // (the tables of version 1); version 2 added the history of changes.
+        if (fresh || found < 2)
+            all += statements(QStringLiteral(":/db/history.sqlite.sql"));
         all += QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion);
         for (const QString &statement : std::as_const(all))
             if (!q.exec(statement))
@@ -198,14 +249,27 @@ QString ParamStore::openFirebird(QSqlDatabase &db)
     if (found == SchemaVersion)
         return QStringLiteral("schema version %1").arg(found);
     std::lock_guard lock(m_writeLock);
-    // Firebird makes a new table usable only once its creation is committed.
-    if (!hasTable) {
+    // Firebird makes a new table usable only once its creation is committed:
+    // each step is committed, and a step already done is not done again.
+    auto ddl = [&](const QStringList &steps) {
         db.transaction();
-        if (!q.exec(QStringLiteral("CREATE TABLE SCHEMAINFO (VERSION INTEGER NOT NULL)")) || !db.commit()) {
-            db.rollback();
-            throw Exception(sqlError(QStringLiteral("Erro ao atualizar o esquema"), q.lastError()));
-        }
-    }
+        for (const QString &step : steps)
+            if (!q.exec(step)) {
+                const QSqlError e = q.lastError();
+                db.rollback();
+                throw Exception(sqlError(QStringLiteral("Erro ao atualizar o esquema"), e));
+            }
+        if (!db.commit())
+            throw Exception(sqlError(QStringLiteral("Erro ao atualizar o esquema"), db.lastError()));
+    };
+    if (!hasTable)
+        ddl({QStringLiteral("CREATE TABLE SCHEMAINFO (VERSION INTEGER NOT NULL)")});
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'HISTPARAMGNRE'")) || !q.next())
+        throw Exception(sqlError(QStringLiteral("Erro ao ler o esquema"), q.lastError()));
+    const bool hasHistory = q.value(0).toInt() > 0;
+    q.finish();
+    if (!hasHistory)
+        ddl(statements(QStringLiteral(":/db/firebird/history.sql")));
     db.transaction();
     q.prepare(QStringLiteral("INSERT INTO SCHEMAINFO (VERSION) VALUES (:v)"));
     q.bindValue(QStringLiteral(":v"), SchemaVersion);

@@ -40,9 +40,14 @@ void exec(QSqlQuery &q, const QString &what)
 
 bool fits(const QString &value, int width) { return value.size() <= width; }
 
-QSqlQuery prepare(const QSqlDatabase &db, const QString &sql)
+QSqlQuery &prepare(const QSqlDatabase &db, const QString &sql)
 {
-    QSqlQuery q(db);
+    auto [q, prepared] = keptStatement(db, sql);
+    if (prepared) {
+        q.finish(); // whatever its last use left unread
+        return q;
+    }
+    q = QSqlQuery(db);
     q.setForwardOnly(true);
     if (!q.prepare(sql))
         throw Exception(sqlError(QStringLiteral("Erro ao preparar consulta"), q.lastError()));
@@ -69,11 +74,11 @@ QVariant toSql(const QVariant &v, FieldType type)
     return s.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(s);
 }
 
-DataPacket readPacket(QSqlQuery &q, const QVector<FieldDef> &fields)
+DataPacket readPacket(QSqlQuery &q, const QVector<FieldDef> &fields, int maxRows)
 {
     DataPacket p;
     p.fields = fields;
-    while (q.next()) {
+    while ((maxRows < 0 || p.rows.size() < maxRows) && q.next()) {
         Row r;
         r.reserve(fields.size());
         for (int i = 0; i < fields.size(); ++i)
@@ -82,6 +87,7 @@ DataPacket readPacket(QSqlQuery &q, const QVector<FieldDef> &fields)
     }
     if (q.lastError().isValid())
         throw Exception(sqlError(QStringLiteral("Erro ao ler dados"), q.lastError()));
+    q.finish(); // a statement kept for later holds no read transaction meanwhile
     return p;
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QVariant>
 #include <QVector>
+#include <utility>
 
 // SQL helpers shared by the parameter store's reads, schema and writer.
 namespace store {
@@ -31,13 +32,19 @@ void exec(QSqlQuery &q, const QString &what);
 // (Firebird would refuse the statement instead).
 bool fits(const QString &value, int width);
 
-QSqlQuery prepare(const QSqlDatabase &db, const QString &sql);
+// A prepared statement of this thread's connection, valid until the
+// connection is next asked for. On SQLite each is prepared once and kept.
+QSqlQuery &prepare(const QSqlDatabase &db, const QString &sql);
+// The place of a statement of this thread's connection, and whether it holds
+// one prepared before (only on SQLite; elsewhere it is prepared anew).
+std::pair<QSqlQuery &, bool> keptStatement(const QSqlDatabase &db, const QString &sql);
 
 // Between column values and packet values: an empty text is a null.
 QVariant fromSql(const QVariant &v, rt::FieldType type);
 QVariant toSql(const QVariant &v, rt::FieldType type);
 
-rt::DataPacket readPacket(QSqlQuery &q, const QVector<rt::FieldDef> &fields);
+// The rows of an executed query, at most maxRows of them (the first ones).
+rt::DataPacket readPacket(QSqlQuery &q, const QVector<rt::FieldDef> &fields, int maxRows = -1);
 
 rt::FieldDef str(const char *name, int size);
 rt::FieldDef flt(const char *name);

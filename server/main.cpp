@@ -111,6 +111,10 @@ int main(int argc, char **argv)
     sigaddset(&stops, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);
 
+    // SQLite's memory statistics take a global lock on every allocation, which
+    // serialises the workers; nothing here reads them. Before the first connection.
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("fis94100-server"));
     if (argc > 1 && qstrcmp(argv[1], "backup") == 0)

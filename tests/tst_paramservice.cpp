@@ -563,8 +563,8 @@ private slots:
         QVERIFY(invalid.contains("error"));
     }
 
-    // A database made before schema versions were recorded is upgraded at
-    // start, once, and the log says so.
+    // A database made before schema versions were recorded (no history of
+    // changes either) is upgraded at start, once, and the log says so.
     void olderDatabaseIsUpgraded()
     {
         server->stop();
@@ -574,17 +574,19 @@ private slots:
             downgrade.start("isql-fb", {"-q", "-user", "SYSDBA", "-password", "masterkey",
                                         ServerProcess::firebirdDatabase(server->databasePath())});
             downgrade.waitForStarted();
-            downgrade.write("DROP TABLE SCHEMAINFO;\nCOMMIT;\n");
+            downgrade.write("DROP TABLE HISTPARAMGNRE;\nCOMMIT;\nDROP EXCEPTION HISTORICO_SOMENTE_INCLUSAO;\n"
+                            "DROP TABLE SCHEMAINFO;\nCOMMIT;\n");
             downgrade.closeWriteChannel();
         } else {
-            downgrade.start("sqlite3", {server->databasePath(), "PRAGMA user_version = 0;"});
+            downgrade.start("sqlite3", {server->databasePath(), "DROP TABLE HISTPARAMGNRE; PRAGMA user_version = 0;"});
         }
         QVERIFY(downgrade.waitForFinished(30000));
         QCOMPARE(downgrade.exitCode(), 0);
-        for (const char *expected : {"schema upgraded from version 0 to 1", "schema version 1"}) {
+        for (const char *expected : {"schema upgraded from version 0 to 2", "schema version 2"}) {
             ServerProcess again(server->databaseArgs(), false);
             QVERIFY(again.started());
             QVERIFY(again.call("GetParamGeral", {"01"}).ok);
+            QVERIFY(again.call("GetHistorico", {"01", "", "", ""}).ok);
             again.stop();
             QVERIFY2(again.standardError().contains(expected), qPrintable(again.standardError()));
         }

@@ -36,7 +36,7 @@ private slots:
         const ProgramRun server = runProgram(serverExecutable(), {"--version"});
         QCOMPARE(server.code, 0);
         QVERIFY2(server.out.contains("fis94100-server 1.0") && server.out.contains("SQLite 3.")
-                     && server.out.contains("schema version: 1"),
+                     && server.out.contains("schema version: 2"),
                  qPrintable(server.out));
         const ProgramRun host = runProgram(QStringLiteral(FIS94100_HOST_EXE), {"--version"}, {"QT_QPA_PLATFORM=offscreen"});
         QCOMPARE(host.code, 0);
@@ -125,20 +125,29 @@ private slots:
         QVERIFY(made.started());
         const QString file = made.databasePath();
         made.stop();
-        QCOMPARE(sqlite(file, "PRAGMA user_version;"), QString("1"));
+        QCOMPARE(sqlite(file, "PRAGMA user_version;"), QString("2"));
 
-        sqlite(file, "PRAGMA user_version = 0;"); // as databases were before versions were recorded
+        // As databases were before the history of changes (version 1) and
+        // before versions were recorded (0): both brought up to date.
+        sqlite(file, "DROP TABLE HISTPARAMGNRE; PRAGMA user_version = 1;");
+        ServerProcess one(made.databaseArgs(), false);
+        QVERIFY(one.started());
+        QVERIFY(one.call("GetHistorico", {"01", "", "", ""}).ok);
+        one.stop();
+        QVERIFY2(one.standardError().contains("schema upgraded from version 1 to 2"), qPrintable(one.standardError()));
+
+        sqlite(file, "DROP TABLE HISTPARAMGNRE; PRAGMA user_version = 0;");
         ServerProcess older(made.databaseArgs(), false);
         QVERIFY(older.started());
         QVERIFY(older.call("GetParamGeral", {"01"}).ok);
         older.stop();
-        QVERIFY2(older.standardError().contains("schema upgraded from version 0 to 1"), qPrintable(older.standardError()));
-        QCOMPARE(sqlite(file, "PRAGMA user_version;"), QString("1"));
+        QVERIFY2(older.standardError().contains("schema upgraded from version 0 to 2"), qPrintable(older.standardError()));
+        QCOMPARE(sqlite(file, "PRAGMA user_version;"), QString("2"));
 
         sqlite(file, "PRAGMA user_version = 7;");
         const ProgramRun newer = runProgram(serverExecutable(), {"--port", "0", "--database", file});
         QCOMPARE(newer.code, 1);
-        QVERIFY2(newer.out.contains("schema version 7, newer than this service's 1"), qPrintable(newer.out));
+        QVERIFY2(newer.out.contains("schema version 7, newer than this service's 2"), qPrintable(newer.out));
     }
 
     // The configuration file: command line, then environment, then file, then defaults.

@@ -34,7 +34,7 @@ QVariant textOrNull(const QString &s, int width)
 QString dayBound(const QString &text, const QString &which, bool endOfDay)
 {
     if (text.isEmpty())
-        return endOfDay ? QStringLiteral("9999-12-31 99") : QString();
+        return endOfDay ? QStringLiteral("9999") : QStringLiteral("0000"); // before and after every time
     const QDate day = QDate::fromString(text, QStringLiteral("dd/MM/yyyy"));
     if (!day.isValid())
         refuse(QStringLiteral("Data %1 inválida: \"%2\". Informe a data como dd/mm/aaaa.").arg(which, text.left(20)));
@@ -62,7 +62,9 @@ void appendHistory(const QSqlDatabase &db, const HistoryEntry &entry)
         "INSERT INTO HISTPARAMGNRE (DTALTERACAO, NMUSUARIO, DSENDERECO, NMMETODO, IDOPERACAO, CDEMPRESA, IDTPGUIA,"
         " CDINSCESTA, NMCAMPO, DSVALORANTERIOR, DSVALORNOVO)"
         " VALUES (:quando, :usuario, :endereco, :metodo, :operacao, :emp, :tp, :insc, :campo, :antes, :depois)"));
-    for (const HistoryEntry::Field &f : entry.fields) {
+    // Last field first: read newest first, a change's fields come in the record's order.
+    for (auto it = entry.fields.crbegin(); it != entry.fields.crend(); ++it) {
+        const HistoryEntry::Field &f = *it;
         q.bindValue(QStringLiteral(":quando"), when);
         q.bindValue(QStringLiteral(":usuario"), textOrNull(entry.origin.user, 64));
         q.bindValue(QStringLiteral(":endereco"), textOrNull(entry.origin.address, 64));

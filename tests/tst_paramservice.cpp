@@ -43,6 +43,17 @@ int openssl(const QStringList &args)
 
 QString valueOf(const DataPacket &p, int row, const QString &field) { return p.rows.at(row).at(p.indexOf(field)).toString(); }
 
+// A history row as "operation registration field: before -> after".
+QStringList historyLines(const DataPacket &h)
+{
+    QStringList out;
+    for (int i = 0; i < h.rows.size(); ++i)
+        out << QStringLiteral("%1 %2 %3: %4 -> %5")
+                   .arg(valueOf(h, i, "IDOPERACAO"), valueOf(h, i, "CDINSCESTA"), valueOf(h, i, "NMCAMPO"),
+                        valueOf(h, i, "DSVALORANTERIOR"), valueOf(h, i, "DSVALORNOVO"));
+    return out;
+}
+
 } // namespace
 
 class TestParamService : public QObject
@@ -231,6 +242,148 @@ private slots:
         const jsonrpc::Reply gone = call("SetParamInscr", {d.GetDelta().toJson()});
         QVERIFY(!gone.ok);
         QVERIFY2(gone.message.contains("excluídos por outro usuário"), qPrintable(gone.message));
+    }
+
+    // Every kind of change is in the history once, with who made it, where
+    // from, and each changed field's old and new values; a refused change
+    // leaves nothing there.
+    void historyOfEveryKindOfChange()
+    {
+        auto history = [&](const QString &type) { return packetOf(call("GetHistorico", {"01", type, "", ""})); };
+        QCOMPARE(history("").rows.size(), 0);
+        auto send = [&](const QString &method, const Delta &d) {
+            httplib::Client c("127.0.0.1", server->port());
+            const auto res = c.Post("/FIS94100.rdmParamGNRE", {{"X-FIS94100-User", "maria.souza"}},
+                                    jsonrpc::request(method, {d.toJson()}, 1).toStdString(), "application/json");
+            QVERIFY(res);
+            const jsonrpc::Reply r = jsonrpc::parseReply(QByteArray::fromStdString(res->body));
+            QVERIFY2(r.ok, qPrintable(r.message));
+        };
+
+        TClientDataSet g("g");
+        loadInto(g, call("GetParamGeral", {"01"}));
+        const QString email = g.FieldByName("DSEMAILRETORNO")->AsString();
+        g.Edit();
+        g.FieldByName("DSEMAILRETORNO")->setAsString("gnre@empresa.com.br");
+        g.FieldByName("NRDIASCALCDTPAG")->setAsFloat(7.5);
+        g.FieldByName("NMFILIAL")->setAsString("not stored");
+        g.Post();
+        send("SetParamGNRE", g.GetDelta());
+        DataPacket h = history("");
+        QCOMPARE(historyLines(h), QStringList({"A  NRDIASCALCDTPAG: 5 -> 7.5", "A  DSEMAILRETORNO: " + email + " -> gnre@empresa.com.br"}));
+        QCOMPARE(valueOf(h, 0, "NMUSUARIO"), QString("maria.souza"));
+        QCOMPARE(valueOf(h, 0, "DSENDERECO"), QString("127.0.0.1"));
+        QCOMPARE(valueOf(h, 0, "NMMETODO"), QString("SetParamGNRE"));
+        QCOMPARE(QDateTime::fromString(valueOf(h, 0, "DTALTERACAO"), "yyyy-MM-dd HH:mm:ss.zzz").date(), QDateTime::currentDateTimeUtc().date());
+
+        TClientDataSet first("first");
+        loadInto(first, call("GetParamGeral", {"03"}));
+        first.Insert();
+        first.FieldByName("CDEMPRESA")->setAsString("03");
+        first.FieldByName("IDCALENDPAGGNRE")->setAsString("F");
+        first.Post();
+        send("SetParamGNRE", first.GetDelta());
+        QCOMPARE(historyLines(packetOf(call("GetHistorico", {"03", "", "", ""}))),
+                 QStringList({"I  CDEMPRESA:  -> 03", "I  IDCALENDPAGGNRE:  -> F"}));
+
+        TClientDataSet r("r");
+        loadInto(r, call("GetParamInscr", {"01", "GON"}));
+        r.Append();
+        for (auto [f, v] : {std::pair{"CDEMPRESA", "01"}, {"CDINSCESTA", "0623079040081"}, {"SGESTADO", "MG"}, {"IDTPGUIA", "GON"}})
+            r.FieldByName(f)->setAsString(v);
+        r.Post();
+        send("SetParamInscr", r.GetDelta());
+        r.MergeChangeLog();
+        r.First();
+        const QString edited = r.FieldByName("CDINSCESTA")->AsString();
+        const QString was = r.FieldByName("IDTPAMBIENTE")->AsString();
+        r.Edit();
+        r.FieldByName("IDTPAMBIENTE")->setAsString(was == "P" ? "H" : "P");
+        r.Post();
+        send("SetParamInscr", r.GetDelta());
+        r.MergeChangeLog();
+        for (r.First(); r.FieldByName("CDINSCESTA")->AsString() != "0623079040081"; r.Next())
+            QVERIFY(!r.Eof());
+        r.Delete();
+        send("SetParamInscr", r.GetDelta());
+
+        // Refused: changed by someone else since it was loaded. Nothing recorded.
+        TClientDataSet stale("stale");
+        loadInto(stale, call("GetParamGeral", {"01"}));
+        stale.Edit();
+        stale.FieldByName("CDFILIAL")->setAsString("0001");
+        stale.Post();
+        g.MergeChangeLog();
+        g.Edit();
+        g.FieldByName("CDFILIAL")->setAsString("0010");
+        g.Post();
+        send("SetParamGNRE", g.GetDelta());
+        const int before = history("").rows.size();
+        QVERIFY(!call("SetParamGNRE", {stale.GetDelta().toJson()}).ok);
+        QCOMPARE(history("").rows.size(), before);
+
+        const QStringList gon = historyLines(history("GON"));
+        QCOMPARE(gon, QStringList({"E 0623079040081 CDEMPRESA: 01 -> ", "E 0623079040081 CDINSCESTA: 0623079040081 -> ",
+                                   "E 0623079040081 SGESTADO: MG -> ", "E 0623079040081 IDTPGUIA: GON -> ",
+                                   QStringLiteral("A %1 IDTPAMBIENTE: %2 -> %3").arg(edited, was, was == "P" ? "H" : "P"),
+                                   "I 0623079040081 CDEMPRESA:  -> 01", "I 0623079040081 CDINSCESTA:  -> 0623079040081",
+                                   "I 0623079040081 SGESTADO:  -> MG", "I 0623079040081 IDTPGUIA:  -> GON"}));
+        QCOMPARE(history("DRJ").rows.size(), 0);
+        QCOMPARE(historyLines(history("")).size(), gon.size() + 3); // and the general record's
+    }
+
+    void historyPeriods()
+    {
+        TClientDataSet g("g");
+        loadInto(g, call("GetParamGeral", {"01"}));
+        g.Edit();
+        g.FieldByName("CDFILIAL")->setAsString("0010");
+        g.Post();
+        QVERIFY(call("SetParamGNRE", {g.GetDelta().toJson()}).ok);
+        const QDate today = QDateTime::currentDateTimeUtc().date();
+        auto rows = [&](const QString &from, const QString &to) {
+            return packetOf(call("GetHistorico", {"01", "", from, to})).rows.size();
+        };
+        const QString d = today.toString("dd/MM/yyyy");
+        QCOMPARE(rows(d, d), 1);
+        QCOMPARE(rows(d, ""), 1);
+        QCOMPARE(rows("", d), 1);
+        QCOMPARE(rows(today.addDays(1).toString("dd/MM/yyyy"), ""), 0);
+        QCOMPARE(rows("", today.addDays(-1).toString("dd/MM/yyyy")), 0);
+        for (auto [from, to, message] : {std::tuple{"31/02/2026", "", "Data inicial inválida"},
+                                         {"", "2026-12-01", "Data final inválida"},
+                                         {"10/12/2026", "09/12/2026", "posterior à data final"}}) {
+            const jsonrpc::Reply r = call("GetHistorico", {"01", "", from, to});
+            QVERIFY(!r.ok);
+            QVERIFY2(r.message.contains(message), qPrintable(r.message));
+        }
+    }
+
+    // The history only grows: the database itself refuses to change or delete it.
+    void historyIsAppendOnly()
+    {
+        TClientDataSet g("g");
+        loadInto(g, call("GetParamGeral", {"01"}));
+        g.Edit();
+        g.FieldByName("CDFILIAL")->setAsString("0010");
+        g.Post();
+        QVERIFY(call("SetParamGNRE", {g.GetDelta().toJson()}).ok);
+        for (const char *statement : {"UPDATE HISTPARAMGNRE SET DSVALORNOVO = 'x';", "DELETE FROM HISTPARAMGNRE;"}) {
+            QProcess p;
+            p.setProcessChannelMode(QProcess::MergedChannels);
+            if (ServerProcess::engine() == "firebird") {
+                p.start("isql-fb", {"-q", "-user", "SYSDBA", "-password", "masterkey", ServerProcess::firebirdDatabase(server->databasePath())});
+                p.waitForStarted();
+                p.write(QByteArray(statement) + "\nCOMMIT;\n");
+                p.closeWriteChannel();
+            } else {
+                p.start("sqlite3", {server->databasePath(), statement});
+            }
+            QVERIFY(p.waitForFinished(30000));
+            QVERIFY2(QString::fromUtf8(p.readAll()).contains("não pode ser alterado"), statement);
+        }
+        const DataPacket h = packetOf(call("GetHistorico", {"01", "", "", ""}));
+        QCOMPARE(historyLines(h), QStringList({"A  CDFILIAL: 0002 -> 0010"}));
     }
 
     void twoServersOnOneDatabase()
@@ -516,6 +669,15 @@ private slots:
                 ++total;
             }
         QCOMPARE(total, int(answered));
+        // The history holds each stored insert, whole (its 7 fields), and no other.
+        const DataPacket h = DataPacket::fromJson(again.call("GetHistorico", {"01", "GON", "", ""}).result);
+        QHash<QString, int> fieldsOf;
+        for (int i = 0; i < h.rows.size(); ++i)
+            fieldsOf[valueOf(h, i, "CDINSCESTA")] += 1;
+        for (const QString &code : std::as_const(codes))
+            if (code.startsWith('K'))
+                QVERIFY2(fieldsOf.take(code) == 8, qPrintable(code + " stored without its history"));
+        QVERIFY2(fieldsOf.isEmpty(), qPrintable(QStringList(fieldsOf.keys()).join(' ') + " in the history, not stored"));
     }
 
     // A change asked again with the same id (its first answer was lost) is

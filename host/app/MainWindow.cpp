@@ -4,6 +4,7 @@
 #include "Application.h"
 #include "Dialogs.h"
 #include "Exceptions.h"
+#include "HistoryWindow.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QFormLayout>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QSqlQuery>
 #include <QStatusBar>
@@ -30,6 +32,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_area(new QMdiAr
     gnre->setObjectName(QStringLiteral("actFIS94100"));
     gnre->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
     connect(gnre, &QAction::triggered, this, [this] { rt::guard([this] { openParamGNRE(); }, this); });
+    QAction *history = fiscal->addAction(QStringLiteral("&Histórico de alterações da GNRE..."));
+    history->setObjectName(QStringLiteral("actHistoricoGNRE"));
+    connect(history, &QAction::triggered, this, [this] { rt::guard([this] { openHistory(); }, this); });
     fiscal->addSeparator();
     fiscal->addAction(QStringLiteral("Sai&r"), QKeySequence(Qt::ALT | Qt::Key_F4), this, &QWidget::close);
     QMenu *windows = menuBar()->addMenu(QStringLiteral("&Janelas"));
@@ -105,16 +110,10 @@ void MainWindow::openParamGNRE()
     auto *guide = new QComboBox(&dialog);
     guide->setObjectName(QStringLiteral("cbxTipoGuia"));
     guide->setEditable(true);
-    guide->addItems({QStringLiteral("GON"), QStringLiteral("DRJ"), QStringLiteral("GRJ"), QStringLiteral("GNR")});
+    guide->addItems(HostLists::tiposGuia());
     auto *company = new QComboBox(&dialog);
     company->setObjectName(QStringLiteral("cbxEmpresa"));
-    TDMGeral &dm = TDMGeral::instance();
-    if (!dm.isOpen())
-        dm.open();
-    QSqlQuery q(dm.database());
-    if (q.exec(QStringLiteral("SELECT CDEMPRESA, NMEMPRESA FROM EMPRESA ORDER BY CDEMPRESA")))
-        while (q.next())
-            company->addItem(q.value(0).toString() + QStringLiteral(" - ") + q.value(1).toString());
+    company->addItems(HostLists::empresas());
     form->addRow(QStringLiteral("Tipo de guia"), guide);
     form->addRow(QStringLiteral("Empresa"), company);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
@@ -124,4 +123,20 @@ void MainWindow::openParamGNRE()
     if (rt::Dialogs::execModal(&dialog, dialog.windowTitle()) != QDialog::Accepted)
         return;
     openModule(QStringLiteral("Pkg_fis94100"), QVariantList{guide->currentText().trimmed(), company->currentText()});
+}
+
+THistoricoGNRE *MainWindow::openHistory()
+{
+    // One history window: asked again, the one open comes to the front.
+    for (QMdiSubWindow *w : m_area->subWindowList())
+        if (auto *h = qobject_cast<THistoricoGNRE *>(w->widget())) {
+            m_area->setActiveSubWindow(w);
+            return h;
+        }
+    auto *history = new THistoricoGNRE;
+    QMdiSubWindow *sub = m_area->addSubWindow(history);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->show();
+    history->Carrega(); // a failure shows and leaves the window open, empty
+    return history;
 }

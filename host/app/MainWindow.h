@@ -5,6 +5,7 @@
 #include <QVariant>
 
 class QMdiArea;
+class THistoricoGNRE;
 
 // The host client's main window: screens open as child windows of its area.
 class MainWindow : public QMainWindow
@@ -19,6 +20,8 @@ public:
     void openModule(const QString &module, const QVariant &params);
     // Asks for the guide type and the company, then opens FIS94100.
     void openParamGNRE();
+    // Opens (or brings to the front) the history of changes.
+    THistoricoGNRE *openHistory();
 
 private:
     QMdiArea *m_area;

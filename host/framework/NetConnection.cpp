@@ -22,6 +22,8 @@
 #include <QUrl>
 #include <QUuid>
 #include <QKeyEvent>
+#include <pwd.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -256,6 +258,8 @@ ServerReply TNetConnection::call(const QString &method, const QJsonArray &params
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     if (!Token.isEmpty())
         request.setRawHeader("Authorization", "Bearer " + Token);
+    if (!UserName.isEmpty())
+        request.setRawHeader("X-FIS94100-User", UserName.toUtf8());
     if (Tls) {
         QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
         if (!CaFile.isEmpty()) {
@@ -361,5 +365,26 @@ int seconds(const char *env, const QString &key, int fallback)
 
 int WebConnectTimeoutMs() { return seconds("FIS94100_SERVER_CONNECT_TIMEOUT", QStringLiteral("server/connect-timeout"), 5); }
 int WebCallTimeoutMs() { return seconds("FIS94100_SERVER_CALL_TIMEOUT", QStringLiteral("server/call-timeout"), 30); }
+
+void configure(TNetConnection &connection)
+{
+    connection.Host = WebURL();
+    connection.Port = WebPort();
+    connection.Tls = WebTls();
+    connection.CaFile = WebCaFile();
+    connection.Token = WebToken();
+    connection.ConnectTimeoutMs = WebConnectTimeoutMs();
+    connection.CallTimeoutMs = WebCallTimeoutMs();
+}
+
+QString loginName()
+{
+    if (const passwd *pw = ::getpwuid(::geteuid()); pw && pw->pw_name)
+        return QString::fromLocal8Bit(pw->pw_name);
+    for (const char *name : {"USER", "LOGNAME", "USERNAME"})
+        if (const QString v = qEnvironmentVariable(name); !v.isEmpty())
+            return v;
+    return QString();
+}
 
 } // namespace Molvard

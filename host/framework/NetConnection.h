@@ -11,6 +11,11 @@
 #include <memory>
 
 class QNetworkAccessManager;
+class TNetConnection;
+
+namespace Molvard {
+QString loginName();
+}
 class QNetworkRequest;
 
 // A change was sent and its answer lost (and asked again in vain), or the
@@ -46,6 +51,8 @@ public:
     bool Tls = false;           // HTTPS; the server is verified against CaFile, or the system's CAs
     QString CaFile;
     QByteArray Token;           // sent as "Authorization: Bearer <token>" when set
+    // Sent in the header "X-FIS94100-User" (the service records it with each change).
+    QString UserName = Molvard::loginName();
     int ConnectTimeoutMs = 5000;
     int CallTimeoutMs = 30000;
     // Methods that change data: sent with a unique id and asked once more with
@@ -103,4 +110,9 @@ QString WebCaFile();
 QByteArray WebToken(); // read from the token file; empty when none is set
 int WebConnectTimeoutMs();
 int WebCallTimeoutMs();
+// Points a connection at the service with all of the above.
+void configure(TNetConnection &connection);
+// The operating-system login the host runs under, as it declares it to the
+// service with every call (for the history of changes).
+QString loginName();
 } // namespace Molvard

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 
 namespace rt {
 
@@ -57,28 +58,41 @@ void Dialogs::setApplicationTitle(const QString &title) { state().title = title;
 
 void Dialogs::showError(const QString &text, QWidget *parent)
 {
-    DialogRequest r{DialogKind::Error, applicationTitle(), text, QMessageBox::Ok, nullptr};
+    DialogRequest r{DialogKind::Error, applicationTitle(), text, QMessageBox::Ok, nullptr, QString()};
     answer(r, [&] { return QMessageBox::critical(parentOr(parent), r.title, text); });
 }
 
 void Dialogs::showInformation(const QString &text, QWidget *parent)
 {
-    DialogRequest r{DialogKind::Information, applicationTitle(), text, QMessageBox::Ok, nullptr};
+    DialogRequest r{DialogKind::Information, applicationTitle(), text, QMessageBox::Ok, nullptr, QString()};
     answer(r, [&] { return QMessageBox::information(parentOr(parent), r.title, text); });
 }
 
 int Dialogs::confirm(const QString &text, QMessageBox::StandardButtons buttons, QWidget *parent)
 {
-    DialogRequest r{DialogKind::Confirmation, applicationTitle(), text, buttons, nullptr};
+    DialogRequest r{DialogKind::Confirmation, applicationTitle(), text, buttons, nullptr, QString()};
     return answer(r, [&] {
         QMessageBox box(QMessageBox::Question, r.title, text, buttons, parentOr(parent));
         return box.exec();
     });
 }
 
+QString Dialogs::saveFileName(const QString &title, const QString &suggested, const QString &filter, QWidget *parent)
+{
+    DialogRequest r{DialogKind::SaveFile, title, filter, QMessageBox::Save | QMessageBox::Cancel, nullptr, suggested};
+    QString chosen;
+    const int result = answer(r, [&] {
+        chosen = QFileDialog::getSaveFileName(parentOr(parent), title, suggested, filter);
+        return chosen.isEmpty() ? int(QDialog::Rejected) : int(QDialog::Accepted);
+    });
+    if (state().responder)
+        chosen = result == QDialog::Accepted ? state().history.constLast().fileName : QString();
+    return chosen;
+}
+
 int Dialogs::execModal(QDialog *dialog, const QString &title)
 {
-    DialogRequest r{DialogKind::Modal, title, QString(), QMessageBox::NoButton, dialog};
+    DialogRequest r{DialogKind::Modal, title, QString(), QMessageBox::NoButton, dialog, QString()};
     return answer(r, [&] { return dialog->exec(); });
 }
 

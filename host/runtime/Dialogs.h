@@ -10,7 +10,7 @@ class QWidget;
 
 namespace rt {
 
-enum class DialogKind { Error, Information, Confirmation, Modal };
+enum class DialogKind { Error, Information, Confirmation, Modal, SaveFile };
 
 // What a dialog asks; a responder answers it instead of a person.
 struct DialogRequest
@@ -20,6 +20,7 @@ struct DialogRequest
     QString text;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     QDialog *dialog = nullptr; // for DialogKind::Modal: the real dialog, ready to be driven
+    QString fileName;          // for DialogKind::SaveFile: suggested; the responder sets the one chosen
 };
 
 // The one seam every dialog of the runtime and the framework passes through.
@@ -42,6 +43,8 @@ public:
     static int confirm(const QString &text, QMessageBox::StandardButtons buttons, QWidget *parent = nullptr);
     // Runs a modal dialog and returns its result (QDialog::Accepted or Rejected).
     static int execModal(QDialog *dialog, const QString &title);
+    // Asks where to save a file; empty when the user gives up.
+    static QString saveFileName(const QString &title, const QString &suggested, const QString &filter, QWidget *parent = nullptr);
 
     // The caption dialogs carry.
     static QString applicationTitle();

@@ -68,6 +68,7 @@ void TfrmParamGNRE::FormShow()
 void TfrmParamGNRE::FormClose(TCloseAction &action)
 {
     TfrmPadraoSimples::FormClose(action);
+    LimpaSituacaoCertificados();
     netParamGNRE.setConnected(false);
     boIdCriado = false;
     frmParamGNRE = nullptr;
@@ -76,7 +77,11 @@ void TfrmParamGNRE::FormClose(TCloseAction &action)
 void TfrmParamGNRE::bindHandlers()
 {
     netParamGNRE.BeforeConnect = [this](TNetConnection &) { netParamGNREBeforeConnect(); };
-    pgcPadrao->OnChange = [this](QObject *) { pgcPadraoChange(); };
+    pgcPadrao->OnChange = [this](QObject *) {
+        pgcPadraoChange();
+        if (pgcPadrao->ActivePage() == tshParamInscr)
+            tshParamInscrShow();
+    };
     // The page entries of the menu go to their page; their marks show the active page only.
     QObject::connect(mnuParamGeral, &QAction::triggered, this, [this] { guard([this] { mnuPaginaClick(tshParamGeral); }, this); });
     QObject::connect(mnuParamInscr, &QAction::triggered, this, [this] { guard([this] { mnuPaginaClick(tshParamInscr); }, this); });
@@ -128,6 +133,7 @@ void TfrmParamGNRE::bindHandlers()
         dbgParamInscrDrawColumnCell(s, r, d, c, st);
     };
     dbgParamInscr->OnEditButtonClick = [this](QObject *) { dbgParamInscrEditButtonClick(); };
+    dbgParamInscr->OnDecorateCell = [this](TColumn &c, TCellDecoration &d) { dbgParamInscrDecorateCell(c, d); };
     cdsParamInscr.BeforePost = [this](TClientDataSet &) { cdsParamInscrBeforePost(); };
 
     rdgCalendario->OnClick = [this](QObject *) { rdgCalendarioClick(); };

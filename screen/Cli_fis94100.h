@@ -4,6 +4,7 @@
 // parameters per state registration and guide type.
 
 #include "framework/Framework.h"
+#include "registration/CertificateValidity.h"
 
 #include <QJsonArray>
 
@@ -140,6 +141,18 @@ public:
     void dbgParamInscrDrawColumnCell(QObject *sender, const QRect &rect, int dataCol, rt::TColumn &column,
                                      rt::TGridDrawState state);
     void dbgParamInscrEditButtonClick();
+    void dbgParamInscrDecorateCell(rt::TColumn &column, rt::TCellDecoration &decoration);
+
+    // ---- certificate validity (registration page)
+    TValidadeCertificados validadeCertificados;
+    bool boValidadeLida = false; // read once per opening, again by each certificate search
+    QString stMsgCertificados;   // what the screen put in the host's status bar
+    void tshParamInscrShow();
+    void CarregaValidadeCertificados();
+    void AtualizaValidadeCertificados(const rt::DataPacket &certificados);
+    void MostraSituacaoCertificados();
+    void LimpaSituacaoCertificados();
+    void MarcaCertificadoPesquisa(rt::TCellDecoration &decoration);
 
     // ---- registration records
     void Vd_Inscricao(bool required);

@@ -14,6 +14,8 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <mutex>
+#include <thread>
 #include <optional>
 #include <vector>
 
@@ -66,11 +68,12 @@ void logRequest(const std::string &body, const QByteArray &reply, std::chrono::s
                      .arg(outcome));
 }
 
-// What the I/O thread knows of a connection, to close the idle ones at a stop.
+// What the server knows of a connection, to close the idle ones at a stop
+// (from any thread: a session's own work runs on its strand).
 struct SessionBase
 {
     virtual ~SessionBase() = default;
-    virtual void closeIfIdle() = 0;
+    virtual void closeIfIdle() = 0; // posts to the session's strand
     virtual bool busy() const = 0;
 };
 
@@ -80,19 +83,24 @@ struct HttpServer::Impl
 {
     const RpcDispatcher &dispatcher;
     Options options;
-    asio::io_context ioc{1};
+    // The I/O runs on `threads` threads, each connection on a strand of its
+    // own; a read is answered on the thread that read the request (no hand-over
+    // between threads), so a slow read holds one thread and the others go on.
+    int threads;
+    asio::io_context ioc;
     tcp::acceptor acceptor{ioc};
-    asio::thread_pool workers; // reads
     asio::thread_pool writer{1}; // changes, one at a time: a change waiting for the database's write lock holds no reader
     std::optional<asio::ssl::context> tls;
     asio::signal_set stopSignals{ioc, SIGINT, SIGTERM};
     asio::steady_timer drain{ioc};
     std::chrono::steady_clock::time_point drainUntil;
     std::atomic<int> connections{0};
-    bool stopping = false;                          // I/O thread only
-    std::vector<std::weak_ptr<SessionBase>> sessions; // I/O thread only
+    std::atomic<bool> stopping{false};
+    std::mutex sessionsLock;
+    std::vector<std::weak_ptr<SessionBase>> sessions;
 
-    Impl(const RpcDispatcher &d, Options o) : dispatcher(d), options(std::move(o)), workers(size_t(std::max(1, options.workers))) {}
+    Impl(const RpcDispatcher &d, Options o)
+        : dispatcher(d), options(std::move(o)), threads(std::max(2, options.workers)), ioc(threads) {}
 
     void accept();
     void beginStop();
@@ -124,8 +132,10 @@ public:
 
     void closeIfIdle() override
     {
-        if (m_idle)
-            close();
+        asio::post(m_stream.get_executor(), [self = this->shared_from_this()] {
+            if (self->m_idle)
+                self->close();
+        });
     }
     bool busy() const override { return !m_idle && !m_closed; }
 
@@ -196,23 +206,35 @@ private:
         if (!authorized(req))
             return respond(http::status::unauthorized, errorBody(QStringLiteral("Não autorizado: credencial ausente ou inválida.")), keepAlive);
 
-        // The dispatcher's work (the database) runs on a worker; the answer is
-        // written back here, on the I/O thread.
+        // A read is answered here and now; a change goes to the writer, and
+        // its answer comes back to this connection's strand.
         lowest().expires_never();
         auto body = std::make_shared<std::string>(std::move(req.body()));
-        RequestOrigin origin{declaredUser(req), peerAddress()};
-        asio::post(isChange(*body) ? m_server.writer : m_server.workers, [self = this->shared_from_this(), body, keepAlive, origin] {
-            const auto started = std::chrono::steady_clock::now();
-            const QByteArray reply = self->m_server.dispatcher.handle(QByteArray::fromRawData(body->data(), qsizetype(body->size())), origin);
-            logRequest(*body, reply, std::chrono::steady_clock::now() - started);
-            std::string out = reply.toStdString();
-            asio::post(self->m_server.ioc, [self, out = std::move(out), keepAlive]() mutable {
-                if (out.empty())
-                    self->respond(http::status::no_content, std::string(), keepAlive);
-                else
-                    self->respond(http::status::ok, std::move(out), keepAlive);
+        const RequestOrigin origin{declaredUser(req), peerAddress()};
+        if (!isChange(*body))
+            return answer(dispatch(*body, origin), keepAlive);
+        asio::post(m_server.writer, [self = this->shared_from_this(), body, keepAlive, origin] {
+            std::string out = self->dispatch(*body, origin);
+            asio::post(self->m_stream.get_executor(), [self, out = std::move(out), keepAlive]() mutable {
+                self->answer(std::move(out), keepAlive);
             });
         });
+    }
+
+    std::string dispatch(const std::string &body, const RequestOrigin &origin) const
+    {
+        const auto started = std::chrono::steady_clock::now();
+        const QByteArray reply = m_server.dispatcher.handle(QByteArray::fromRawData(body.data(), qsizetype(body.size())), origin);
+        logRequest(body, reply, std::chrono::steady_clock::now() - started);
+        return reply.toStdString();
+    }
+
+    void answer(std::string out, bool keepAlive)
+    {
+        if (out.empty()) // a notification
+            respond(http::status::no_content, std::string(), keepAlive);
+        else
+            respond(http::status::ok, std::move(out), keepAlive);
     }
 
     // The login the client says it runs under, for the history: printable
@@ -309,8 +331,8 @@ private:
     Stream m_stream;
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::string_body>> m_parser;
-    bool m_idle = false;
-    bool m_closed = false;
+    std::atomic<bool> m_idle{false};   // written on the strand, read by a stop
+    std::atomic<bool> m_closed{false};
     size_t m_discarded = 0;
 };
 
@@ -318,7 +340,8 @@ private:
 
 void HttpServer::Impl::accept()
 {
-    acceptor.async_accept(ioc, [this](beast::error_code ec, tcp::socket socket) {
+    // Each connection gets a strand: its handlers never run at once.
+    acceptor.async_accept(asio::make_strand(ioc), [this](beast::error_code ec, tcp::socket socket) {
         if (stopping || !acceptor.is_open())
             return;
         if (!ec) {
@@ -338,6 +361,7 @@ void HttpServer::Impl::accept()
                     session->start();
                     s = session;
                 }
+                std::lock_guard lock(sessionsLock);
                 std::erase_if(sessions, [](const std::weak_ptr<SessionBase> &w) { return w.expired(); });
                 sessions.push_back(s);
             }
@@ -348,15 +372,20 @@ void HttpServer::Impl::accept()
 
 void HttpServer::Impl::beginStop()
 {
-    if (stopping)
+    if (stopping.exchange(true))
         return;
-    stopping = true;
     beast::error_code ignored;
-    acceptor.close(ignored);
+    asio::post(acceptor.get_executor(), [this] {
+        beast::error_code ignored;
+        acceptor.close(ignored);
+    });
     stopSignals.cancel(ignored);
-    for (const auto &w : sessions)
-        if (auto s = w.lock())
-            s->closeIfIdle();
+    {
+        std::lock_guard lock(sessionsLock);
+        for (const auto &w : sessions)
+            if (auto s = w.lock())
+                s->closeIfIdle();
+    }
     drainUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
     waitForDrain();
 }
@@ -364,9 +393,12 @@ void HttpServer::Impl::beginStop()
 void HttpServer::Impl::waitForDrain()
 {
     bool busy = false;
-    for (const auto &w : sessions)
-        if (auto s = w.lock())
-            busy = busy || s->busy();
+    {
+        std::lock_guard lock(sessionsLock);
+        for (const auto &w : sessions)
+            if (auto s = w.lock())
+                busy = busy || s->busy();
+    }
     if (!busy || std::chrono::steady_clock::now() >= drainUntil) {
         ioc.stop();
         return;
@@ -393,7 +425,6 @@ HttpServer::HttpServer(const RpcDispatcher &dispatcher, Options options)
 
 HttpServer::~HttpServer()
 {
-    d->workers.join();
     d->writer.join();
 }
 
@@ -447,7 +478,12 @@ int HttpServer::bind(const QString &host, int port, QString *error)
 void HttpServer::run()
 {
     d->accept();
+    std::vector<std::thread> others;
+    for (int i = 1; i < d->threads; ++i)
+        others.emplace_back([this] { d->ioc.run(); });
     d->ioc.run();
+    for (std::thread &t : others)
+        t.join();
 }
 
 void HttpServer::stop()

@@ -9,9 +9,10 @@
 #include <string>
 
 // The transport: JSON-RPC bodies POSTed to one path over HTTP/1.1 (or HTTPS),
-// event-driven. A connection costs no thread while it waits; only the
-// dispatcher's work runs on a bounded pool of workers, so a slow or locked
-// database never stops the service from accepting and reading requests.
+// event-driven. A connection costs no thread while it waits. Reads are
+// answered by the I/O thread that read them (a bounded number); changes go to
+// one writer thread, so a change waiting for the database's write lock never
+// stops the service from accepting, reading and answering reads.
 class HttpServer
 {
 public:
@@ -24,7 +25,7 @@ public:
 
     struct Options
     {
-        int workers = 8;            // threads that run the dispatcher (database work)
+        int workers = 8;            // I/O threads, which also answer the reads (at least 2)
         int requestTimeout = 10;    // seconds for a request's headers and body, from its first byte
         int idleTimeout = 60;       // seconds a kept-alive connection may wait for its next request
         int maxConnections = 512;   // connections open at once; more are closed at once

@@ -1,13 +1,19 @@
 // Pictures of the screen in the host window, in the states a user meets:
-// both pages, a refused exit, an open search list and the busy indicator.
+// both pages, a refused exit, an open search list, the certificate marks and
+// the busy indicator.
 // Run under Xvfb by scripts/screenshots.sh (not a test: it only takes pictures).
 #include "ScreenFixture.h"
+#include "TestCertificates.h"
 
+#include <QHelpEvent>
 #include <QScreen>
+#include <QTableWidget>
 
 namespace {
 
 QString g_dir;
+// Puts the next dialog in shape for its picture (position, selection, a hint shown).
+std::function<void(QWidget *)> g_arrange;
 
 // The whole screen, the host window with any dialog over it.
 void shoot(const QString &name)
@@ -26,6 +32,8 @@ int showAndShoot(QWidget *dialog, const QString &name, int answer)
     dialog->show();
     dialog->move(260, 260);
     dialog->raise();
+    if (g_arrange)
+        g_arrange(dialog);
     shoot(name);
     dialog->hide();
     return answer;
@@ -79,6 +87,47 @@ private slots:
         QObject::connect(&shot, &QTimer::timeout, [] { shoot(QStringLiteral("busy")); });
         shot.start(500);
         click(f->sbtVerificar);
+
+        // Back to the service itself.
+        f->netParamGNRE.setConnected(false);
+        ScreenFixture::pointAt(fx.server->port());
+        f->netParamGNRE.setConnected(true);
+
+        // Certificates: one expired, one expiring, one valid, one not installed.
+        const QDate today = QDate::currentDate();
+        const QString certs = fx.server->certDir();
+        QCOMPARE(installCertificate(certs + "/alimentos.pem", "COMERCIO DE ALIMENTOS PAULISTA LTDA:11222333000181", "4E2A91C3",
+                                    today.addDays(21)), QString());
+        QCOMPARE(installCertificate(certs + "/alimentos-2025.pem", "COMERCIO DE ALIMENTOS PAULISTA LTDA:11222333000181",
+                                    "3B17C2A0", today.addDays(-12)), QString());
+        QCOMPARE(installCertificate(certs + "/pecas.pem", "DISTRIBUIDORA MINEIRA DE PECAS LTDA:77888999000163", "2C44F019",
+                                    today.addDays(180)), QString());
+        QVERIFY(setRegistrationCertificates(*fx.server, "01", "GON",
+                                            {{"77528063", "RJ", "3B17C2A0"}, {"0623079040081", "MG", "2C44F019"},
+                                             {"0240134751", "RS", "5D90E1B7"}}));
+        f->pgcPadrao->setCurrentIndex(1);
+        rt::TDBGrid *grid = f->dbgParamInscr;
+        const int certColumn = Consiste::IndiceCol(grid, "NRCERTIFICDIG");
+        grid->scrollTo(grid->model()->index(0, certColumn));
+        const QPoint at = grid->cellRect(0, certColumn).center();
+        QHelpEvent help(QEvent::ToolTip, at, grid->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(grid->viewport(), &help);
+        shoot(QStringLiteral("certificate-marks"));
+        pending = QStringLiteral("certificate-search");
+        g_arrange = [](QWidget *dialog) {
+            dialog->move(40, 250);
+            auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("grdPesquisa"));
+            table->selectRow(2); // the marks of the other rows in sight
+            QApplication::processEvents();
+            const QPoint at = table->visualItemRect(table->item(0, 1)).center();
+            QHelpEvent help(QEvent::ToolTip, at, table->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(table->viewport(), &help);
+        };
+        click(f->sbtAlterar); // the certificate column
+        click(grid->editButton());
+        g_arrange = nullptr;
+        pending.clear();
+        click(f->sbtCancelar);
     }
 };
 

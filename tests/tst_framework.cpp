@@ -19,6 +19,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <atomic>
 #include <httplib.h>
 #include <thread>
@@ -263,6 +267,80 @@ private slots:
         } catch (const Exception &e) {
             QVERIFY2(e.message().contains("Falha de comunicação"), qPrintable(e.message()));
         }
+    }
+
+    // An answer cut off in its middle is no answer: a change is asked again
+    // with its id (and the whole second answer counts), a read fails saying
+    // so. (Answers without a length, ended by closing the connection: cut
+    // off, they look whole to HTTP.)
+    void answerCutOffInItsMiddle()
+    {
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&addr), len) == 0 && ::listen(listener, 8) == 0);
+        ::getsockname(listener, reinterpret_cast<sockaddr *>(&addr), &len);
+        std::atomic<int> calls{0};
+        // A thread per connection: Qt may open one more than it uses.
+        auto serve = [&](int c) {
+            timeval wait{2, 0};
+            ::setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+            std::string request;
+            char buf[4096];
+            // The whole request: its headers, then as many bytes as they announce.
+            auto whole = [&] {
+                const size_t end = request.find("\r\n\r\n");
+                const qsizetype length = QByteArray::fromStdString(request).toLower().indexOf("content-length:");
+                return end != std::string::npos && length >= 0 && request.size() >= end + 4 + std::stoul(request.substr(size_t(length) + 15));
+            };
+            for (ssize_t got; !whole();) {
+                if ((got = ::recv(c, buf, sizeof buf, 0)) <= 0)
+                    break;
+                request.append(buf, size_t(got));
+            }
+            const size_t at = request.find("\"id\":");
+            if (whole() && at != std::string::npos) {
+                const std::string id = request.substr(at + 5, request.find_first_of(",}", at) - at - 5);
+                const std::string reply = R"({"jsonrpc":"2.0","result":"OK","id":)" + id + "}";
+                const std::string body = calls++ % 2 == 0 ? reply.substr(0, reply.size() / 2) : reply;
+                const std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n" + body;
+                (void)::send(c, answer.data(), answer.size(), MSG_NOSIGNAL);
+            }
+            ::close(c);
+        };
+        std::thread server([&] {
+            std::vector<std::thread> connections;
+            for (int c; (c = ::accept(listener, nullptr, nullptr)) >= 0;)
+                connections.emplace_back(serve, c);
+            for (std::thread &t : connections)
+                t.join();
+        });
+        TNetConnection net;
+        net.ServerName = "X";
+        net.Host = "127.0.0.1";
+        net.Port = ntohs(addr.sin_port);
+        net.RetriableMethods = {"SetParamGNRE"};
+        net.setConnected(true);
+        ServerReply saved;
+        QString saveFailure, readFailure;
+        try {
+            saved = net.call("SetParamGNRE", {QJsonObject{}});
+        } catch (const Exception &e) {
+            saveFailure = e.message();
+        }
+        try {
+            net.call("GetParamGeral", {"01"});
+        } catch (const Exception &e) {
+            readFailure = e.message();
+        }
+        ::shutdown(listener, SHUT_RDWR);
+        ::close(listener);
+        server.join();
+        QVERIFY2(saved.ok, qPrintable(saveFailure));
+        QCOMPARE(calls.load(), 3);
+        QVERIFY2(readFailure.contains("Falha de comunicação") && readFailure.contains("resposta incompleta"), qPrintable(readFailure));
     }
 
     // A service that takes the connection and never answers, or answers a byte

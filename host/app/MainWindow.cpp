@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "Exceptions.h"
 #include "HistoryWindow.h"
+#include "NetConnection.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -12,6 +13,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFormLayout>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -40,7 +42,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_area(new QMdiAr
     QMenu *windows = menuBar()->addMenu(QStringLiteral("&Janelas"));
     windows->addAction(QStringLiteral("&Cascata"), m_area, &QMdiArea::cascadeSubWindows);
     windows->addAction(QStringLiteral("&Lado a lado"), m_area, &QMdiArea::tileSubWindows);
-    statusBar()->showMessage(QStringLiteral("Servidor de aplicação: %1").arg(QString()));
+    // Where the service is, always in sight; the screens' messages go beside it.
+    auto *server = new QLabel(QStringLiteral("Servidor de aplicação: %1:%2").arg(Molvard::WebURL()).arg(Molvard::WebPort()), this);
+    server->setObjectName(QStringLiteral("lblServidor"));
+    statusBar()->addPermanentWidget(server);
     resize(1024, 740);
 }
 

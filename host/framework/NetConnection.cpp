@@ -218,13 +218,22 @@ TNetConnection::Attempt TNetConnection::post(const QNetworkRequest &request, con
         s_cancel = nullptr;
     }
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    out.answer = reply->isOpen() ? reply->readAll() : QByteArray();
+    const QByteArray answer = reply->isOpen() ? reply->readAll() : QByteArray();
     if (out.cancelled)
         out.failure = QStringLiteral("cancelada pelo usuário");
     else if (!timedOut.isEmpty())
         out.failure = timedOut;
-    else if (reply->error() != QNetworkReply::NoError && !(status >= 400 && out.answer.startsWith('{')))
+    else if (reply->error() != QNetworkReply::NoError && !(status >= 400 && answer.startsWith('{')))
         out.failure = describe(reply);
+    if (!out.failure.isEmpty())
+        return out;
+    // An answer cut off on the way (the connection closed in its middle) is
+    // no answer: for a change, the same as a lost one.
+    try {
+        out.reply = jsonrpc::parseReply(answer);
+    } catch (const rt::Exception &) {
+        out.failure = QStringLiteral("resposta incompleta ou inválida");
+    }
     return out;
 }
 
@@ -302,8 +311,7 @@ ServerReply TNetConnection::call(const QString &method, const QJsonArray &params
     if (!attempt.failure.isEmpty())
         throw rt::Exception(QStringLiteral("Falha de comunicação com o servidor de aplicação %1 (%2:%3): %4.")
                                 .arg(ServerName, Host).arg(Port).arg(attempt.failure));
-    const QByteArray answer = attempt.answer;
-    jsonrpc::Reply r = jsonrpc::parseReply(answer);
+    const jsonrpc::Reply &r = attempt.reply;
     ServerReply out;
     out.ok = r.ok;
     out.payload = r.result;

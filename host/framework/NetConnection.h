@@ -2,6 +2,7 @@
 
 #include "Consiste.h"
 #include "Exceptions.h"
+#include "JsonRpc.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -81,8 +82,8 @@ public:
 private:
     struct Attempt
     {
-        QByteArray answer;
-        QString failure; // empty: an answer came
+        jsonrpc::Reply reply;
+        QString failure; // empty: a whole answer came
         bool sent = false;
         bool cancelled = false;
     };

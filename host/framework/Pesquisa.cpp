@@ -13,7 +13,7 @@
 
 using namespace rt;
 
-TPesquisaDialog::TPesquisaDialog(TDataSource *source, const QString &title, QWidget *parent)
+TPesquisaDialog::TPesquisaDialog(TDataSource *source, const QString &title, QWidget *parent, const TRowDecorator &decorate)
     : QDialog(parent ? parent->window() : QApplication::activeWindow()), m_source(source)
 {
     setObjectName(QStringLiteral("frmPesquisa"));
@@ -54,6 +54,21 @@ TPesquisaDialog::TPesquisaDialog(TDataSource *source, const QString &title, QWid
             auto *item = new QTableWidgetItem(ds->displayTextAt(r, fields.at(c)->index()));
             item->setData(Qt::UserRole, r + 1);
             m_table->setItem(r, c, item);
+        }
+    }
+    if (decorate) {
+        for (int r = 0; r < ds->RecordCount(); ++r) {
+            TCellDecoration d;
+            ds->withRecord(r, [&] { decorate(d); });
+            for (int c = 0; c < m_table->columnCount(); ++c) {
+                QTableWidgetItem *item = m_table->item(r, c);
+                if (d.Color.isValid())
+                    item->setBackground(d.Color);
+                if (d.FontColor.isValid())
+                    item->setForeground(d.FontColor);
+                if (!d.Hint.isEmpty())
+                    item->setToolTip(d.Hint);
+            }
         }
     }
     if (ds->RecordCount() > 0)
@@ -156,7 +171,8 @@ bool TPesquisaDialog::eventFilter(QObject *watched, QEvent *event)
 
 namespace Pesquisa {
 
-bool Pesquisar(TDataSource *source, const QString &titleAndEmptyText, bool multiSelect, bool showEmpty)
+bool Pesquisar(TDataSource *source, const QString &titleAndEmptyText, bool multiSelect, bool showEmpty,
+               const TRowDecorator &decorate)
 {
     Q_UNUSED(multiSelect);
     const int bar = titleAndEmptyText.indexOf(QLatin1Char('|'));
@@ -168,7 +184,7 @@ bool Pesquisar(TDataSource *source, const QString &titleAndEmptyText, bool multi
             Dialogs::showInformation(emptyText.isEmpty() ? QStringLiteral("Não há registros.") : emptyText);
         return false;
     }
-    TPesquisaDialog dialog(source, title);
+    TPesquisaDialog dialog(source, title, nullptr, decorate);
     if (Dialogs::execModal(&dialog, title) != QDialog::Accepted || dialog.chosenRecord() <= 0)
         return false;
     ds->setRecNo(dialog.chosenRecord());

@@ -7,6 +7,7 @@
 
 #include <QAbstractTableModel>
 #include <QApplication>
+#include <QBrush>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -90,6 +91,13 @@ public:
     }
     QVariant data(const QModelIndex &index, int role) const override
     {
+        if (role == Qt::BackgroundRole || role == Qt::ForegroundRole || role == Qt::ToolTipRole) {
+            const TCellDecoration d = m_grid->cellDecoration(index.row(), index.column());
+            if (role == Qt::ToolTipRole)
+                return d.Hint.isEmpty() ? QVariant() : QVariant(d.Hint);
+            const QColor c = role == Qt::BackgroundRole ? d.Color : d.FontColor;
+            return c.isValid() ? QVariant(QBrush(c)) : QVariant();
+        }
         if (role != Qt::DisplayRole && role != Qt::EditRole)
             return {};
         TField *f = m_grid->Columns(index.column())->Field();
@@ -382,6 +390,22 @@ QString TDBGrid::editorText() const
         return line->text();
     return QString();
 }
+
+TCellDecoration TDBGrid::cellDecoration(int row, int column) const
+{
+    TCellDecoration d;
+    TClientDataSet *ds = DataSet();
+    if (!OnDecorateCell || !ds || !ds->Active() || row < 0 || row >= ds->RecordCount() || column < 0 || column >= columnCount())
+        return d;
+    try {
+        ds->withRecord(row, [&] { OnDecorateCell(*Columns(column), d); });
+    } catch (const std::exception &) {
+        return TCellDecoration(); // drawn as the grid's own
+    }
+    return d;
+}
+
+void TDBGrid::redecorate() { viewport()->update(); }
 
 QRect TDBGrid::cellRect(int row, int column) const { return visualRect(m_model->index(row, column)); }
 

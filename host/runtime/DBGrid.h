@@ -3,6 +3,7 @@
 #include "ClientDataSet.h"
 #include "Form.h"
 
+#include <QColor>
 #include <QImage>
 #include <QPointer>
 #include <QStyledItemDelegate>
@@ -53,6 +54,15 @@ private:
 
 public:
     QColor BrushColor;
+};
+
+// What a cell shows besides its text: colours and a hint. An invalid colour or
+// an empty hint leaves the grid's own.
+struct TCellDecoration
+{
+    QColor Color;     // background
+    QColor FontColor; // text
+    QString Hint;     // tooltip
 };
 
 class TColumn
@@ -117,6 +127,15 @@ public:
     // the form sets it so that every way of deleting asks the same question.
     std::function<bool()> OnConfirmDelete;
     std::function<void(QObject *sender, const QRect &rect, int dataCol, TColumn &column, TGridDrawState state)> OnDrawColumnCell;
+
+    // Colours and hint of a cell, by column and record: while it runs the fields
+    // read the record of the cell's row. Asked whenever the cell is drawn or
+    // hovered, so it must only look (no calls, no dialogs).
+    std::function<void(TColumn &column, TCellDecoration &decoration)> OnDecorateCell;
+    // What OnDecorateCell gives the cell now (nothing for a cell out of range).
+    TCellDecoration cellDecoration(int row, int column) const;
+    // Draws the cells again, when what the decoration depends on has changed.
+    void redecorate();
 
     // The canvas of the cell being drawn, valid inside OnDrawColumnCell.
     TCanvas *Canvas() const { return m_canvas; }

@@ -130,9 +130,9 @@ void TfrmParamGNRE::dbgParamInscrDrawColumnCell(QObject *, const QRect &rect, in
 void TfrmParamGNRE::dbgParamInscrEditButtonClick()
 {
     const QString name = selectedName(dbgParamInscr);
-    auto search = [this](TDataSource *source, const char *titleKey, const char *emptyKey) {
+    auto search = [this](TDataSource *source, const char *titleKey, const char *emptyKey, const TRowDecorator &decorate = {}) {
         return Pesquisa::Pesquisar(source, msgPadrao.Msg(QString::fromLatin1(titleKey)) + QLatin1Char('|')
-                                               + msgPadrao.Msg(QString::fromLatin1(emptyKey)), false, true);
+                                               + msgPadrao.Msg(QString::fromLatin1(emptyKey)), false, true, decorate);
     };
     if (name == QLatin1String("CDINSCESTA")) {
         qryInscricao.Close();
@@ -149,13 +149,15 @@ void TfrmParamGNRE::dbgParamInscrEditButtonClick()
             const QJsonArray answer = Consiste::CheckResultServ(netParamGNRE.call(QStringLiteral("GetCertificado")), true, 0).toArray();
             if (answer.at(0).toString() != QLatin1String("OK"))
                 Consiste::MensErro(answer.at(1).toString(), true);
-            cdsCertificados.SetData(DataPacket::fromJson(answer.at(1)));
+            const DataPacket certificados = DataPacket::fromJson(answer.at(1));
+            cdsCertificados.SetData(certificados);
+            AtualizaValidadeCertificados(certificados); // the grid's marks follow the list just read
         } catch (...) {
             Showavi::DeactiveShowAvi();
             throw;
         }
         Showavi::DeactiveShowAvi();
-        if (search(&dtsCertificados, "Certificado", "Cert_Empty"))
+        if (search(&dtsCertificados, "Certificado", "Cert_Empty", [this](TCellDecoration &d) { MarcaCertificadoPesquisa(d); }))
             EscreveSomenteLeitura(inscr("NRCERTIFICDIG"), cdsCertificados.FieldByName(QStringLiteral("NRSERIE"))->AsString());
     } else if (name == QLatin1String("CDENCARGOST")) {
         qryEncargo.Close();

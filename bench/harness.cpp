@@ -16,9 +16,11 @@
 #include <boost/beast/http/write.hpp>
 
 #include <sqlite3.h>
+#include <sched.h>
 #include <sys/prctl.h>
 
 #include <algorithm>
+#include <thread>
 #include <csignal>
 #include <cstdio>
 
@@ -152,6 +154,10 @@ QString serviceExecutable() { return QStringLiteral(FIS94100_SERVER_EXE); }
 QString floorExecutable() { return QStringLiteral(BENCH_FLOOR_EXE); }
 QString sourceDir() { return QStringLiteral(FIS94100_SOURCE_DIR); }
 
+namespace {
+bool g_latencyPins = false; // see pinForLatency()
+} // namespace
+
 ServerProgram::ServerProgram(const QString &program, const QStringList &args, const QString &logFile)
 {
     std::signal(SIGPIPE, SIG_IGN);
@@ -169,6 +175,8 @@ ServerProgram::ServerProgram(const QString &program, const QStringList &args, co
         out += m_process.readAllStandardOutput();
         if (const auto m = listening.match(QString::fromUtf8(out)); m.hasMatch()) {
             m_port = m.captured(1).toInt();
+            if (g_latencyPins)
+                pin(1);
             return;
         }
     }
@@ -178,6 +186,34 @@ ServerProgram::ServerProgram(const QString &program, const QStringList &args, co
 }
 
 ServerProgram::~ServerProgram() { stop(); }
+
+namespace {
+void setAffinity(pid_t tid, int cpu)
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    const int cpus = int(std::thread::hardware_concurrency());
+    for (int i = 0; i < cpus; ++i)
+        if (cpu < 0 || i == cpu)
+            CPU_SET(i, &set);
+    ::sched_setaffinity(tid, sizeof set, &set);
+}
+} // namespace
+
+void ServerProgram::pin(int cpu)
+{
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(m_process.processId());
+    for (const QString &tid : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        setAffinity(pid_t(tid.toInt()), cpu);
+}
+
+void pinForLatency(bool on)
+{
+    if (std::thread::hardware_concurrency() < 2)
+        return;
+    g_latencyPins = on;
+    setAffinity(0, on ? 0 : -1);
+}
 
 void ServerProgram::stop()
 {

@@ -107,11 +107,18 @@ public:
 
     int port() const { return m_port; }
     void stop();
+    // Every thread of the program on one CPU (-1: any).
+    void pin(int cpu);
 
 private:
     QProcess m_process;
     int m_port = 0;
 };
+
+// Latency rows put the bench on one CPU and the servers (both sides alike) on
+// the other, so that wake-ups cost the same on both sides and from block to
+// block; the throughput rows use every CPU. Servers started meanwhile follow.
+void pinForLatency(bool on);
 
 QString serviceExecutable();
 QString floorExecutable();

@@ -221,13 +221,16 @@ void sqliteSections(const Scale &scale)
     BenchDatabase db;
     auto service = startService({"--database", db.path()}, db.dir());
     HttpClient c(service->port());
+    pinForLatency(true);
+    service->pin(1);
 
     report::section(QStringLiteral("1. Reads on one keep-alive connection (SQLite)"));
     readRow(QStringLiteral("GetParamGeral(\"01\") p50"), c, rpcRequest("GetParamGeral", {"01"}), 1.5, db.dir(),
             QStringLiteral("floor-geral"), scale);
     readRow(QStringLiteral("GetLivroMag(\"0000000001\") p50"), c, rpcRequest("GetLivroMag", {"0000000001"}), 1.3, db.dir(),
             QStringLiteral("floor-livromag"), scale);
-    report::note(QStringLiteral("floor: bench_floor process, Boost.Beast, the same reply bytes; %1 blocks of %2 calls per side, alternated")
+    report::note(QStringLiteral("floor: bench_floor process, Boost.Beast, the same reply bytes; %1 blocks of %2 calls per side, alternated; "
+                                "latency rows: the bench on CPU 0, both servers on CPU 1")
                      .arg(readSizes(scale).blocks).arg(readSizes(scale).calls));
 
     report::section(QStringLiteral("2. Durable saves, one field toggled (SQLite, WAL, synchronous=FULL)"));
@@ -248,7 +251,11 @@ void sqliteSections(const Scale &scale)
                      .arg(saveSizes(scale).blocks).arg(saveSizes(scale).calls));
 
     report::section(QStringLiteral("3. Throughput, GetParamGeral(\"01\"), keep-alive clients"));
+    pinForLatency(false);
+    service->pin(-1);
     throughput(service->port(), db.dir(), scale);
+    pinForLatency(true);
+    service->pin(1);
 
     report::section(QStringLiteral("4. %1 registrations (company %2, guide %3)")
                         .arg(BenchDatabase::kRegistrations).arg(BenchDatabase::kCompany, BenchDatabase::kGuide));
@@ -291,6 +298,8 @@ void firebirdSection(const QString &address, const Scale &scale)
     if (!make.waitForFinished(120000) || make.exitCode() != 0)
         fail(QStringLiteral("Firebird database not created: %1").arg(QString::fromUtf8(make.readAll())));
     auto service = startService({"--driver", "firebird", "--database", address + QStringLiteral("/3050:") + file}, dir.path());
+    pinForLatency(true);
+    service->pin(1);
     HttpClient c(service->port());
     readRow(QStringLiteral("GetParamGeral(\"01\") p50"), c, rpcRequest("GetParamGeral", {"01"}), 0, dir.path(),
             QStringLiteral("floor-fb-geral"), scale);

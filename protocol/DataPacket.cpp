@@ -139,39 +139,23 @@ QJsonObject DataPacket::toJson() const
     return QJsonObject{{"fields", fieldsToJson(fields)}, {"rows", rowsJson}};
 }
 
-namespace {
-
-using TextWriter = rapidjson::Writer<rapidjson::StringBuffer>;
-
-void writeText(TextWriter &w, const QString &s)
-{
-    const QByteArray utf8 = s.toUtf8();
-    w.String(utf8.constData(), rapidjson::SizeType(utf8.size()));
-}
-
-void writeValue(TextWriter &w, const QVariant &v)
-{
-    if (!v.isValid() || v.isNull())
-        w.Null();
-    else if (v.typeId() == QMetaType::Double)
-        w.Double(v.toDouble());
-    else
-        writeText(w, v.toString());
-}
-
-} // namespace
-
-QByteArray DataPacket::toJsonText() const
+struct PacketTextWriter::Impl
 {
     rapidjson::StringBuffer buffer;
-    TextWriter w(buffer);
+    rapidjson::Writer<rapidjson::StringBuffer> w{buffer};
+};
+
+PacketTextWriter::PacketTextWriter(const QVector<FieldDef> &fields) : d(std::make_unique<Impl>())
+{
+    auto &w = d->w;
     w.StartObject();
     w.Key("fields");
     w.StartArray();
     for (const FieldDef &f : fields) {
         w.StartObject();
         w.Key("name");
-        writeText(w, f.name);
+        const QByteArray name = f.name.toUtf8();
+        w.String(name.constData(), rapidjson::SizeType(name.size()));
         w.Key("type");
         w.String(f.type == FieldType::Float ? "float" : "string");
         if (f.type == FieldType::String) {
@@ -183,15 +167,52 @@ QByteArray DataPacket::toJsonText() const
     w.EndArray();
     w.Key("rows");
     w.StartArray();
-    for (const Row &r : rows) {
-        w.StartArray();
-        for (const QVariant &v : r)
-            writeValue(w, v);
-        w.EndArray();
+}
+
+PacketTextWriter::~PacketTextWriter() = default;
+void PacketTextWriter::beginRow() { d->w.StartArray(); }
+void PacketTextWriter::endRow() { d->w.EndArray(); }
+void PacketTextWriter::null() { d->w.Null(); }
+void PacketTextWriter::number(double value) { d->w.Double(value); }
+
+void PacketTextWriter::text(const char *utf8, int size)
+{
+    if (size <= 0)
+        d->w.Null();
+    else
+        d->w.String(utf8, rapidjson::SizeType(size));
+}
+
+void PacketTextWriter::value(const QVariant &v)
+{
+    if (!v.isValid() || v.isNull()) {
+        null();
+    } else if (v.typeId() == QMetaType::Double) {
+        number(v.toDouble());
+    } else {
+        const QByteArray utf8 = v.toString().toUtf8();
+        // An empty text is a value here (toJson() writes it as "").
+        d->w.String(utf8.constData(), rapidjson::SizeType(utf8.size()));
     }
-    w.EndArray();
-    w.EndObject();
-    return QByteArray(buffer.GetString(), qsizetype(buffer.GetSize()));
+}
+
+QByteArray PacketTextWriter::finish()
+{
+    d->w.EndArray();
+    d->w.EndObject();
+    return QByteArray(d->buffer.GetString(), qsizetype(d->buffer.GetSize()));
+}
+
+QByteArray DataPacket::toJsonText() const
+{
+    PacketTextWriter w(fields);
+    for (const Row &r : rows) {
+        w.beginRow();
+        for (const QVariant &v : r)
+            w.value(v);
+        w.endRow();
+    }
+    return w.finish();
 }
 
 DataPacket DataPacket::fromJson(const QJsonValue &value)

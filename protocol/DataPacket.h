@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariant>
 #include <QVector>
+#include <memory>
 
 // The data packet and delta exchanged between client datasets and the
 // parameter service. The JSON layout is described in docs/data-packets.md.
@@ -34,6 +35,26 @@ struct DataPacket
     QByteArray toJsonText() const;
     // Throws rt::Exception when the value is not a well-formed packet.
     static DataPacket fromJson(const QJsonValue &value);
+};
+
+// Writes a packet's JSON text value by value, as toJsonText() does, for
+// rows that never become a DataPacket (read straight from a database).
+class PacketTextWriter
+{
+public:
+    explicit PacketTextWriter(const QVector<FieldDef> &fields);
+    ~PacketTextWriter();
+    void beginRow();
+    void null();
+    void number(double value);
+    void text(const char *utf8, int size); // UTF-8; empty is written as null
+    void value(const QVariant &value);      // a packet value
+    void endRow();
+    QByteArray finish();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
 };
 
 enum class ChangeKind { Insert, Modify, Delete };

@@ -90,24 +90,20 @@ const QVector<FieldDef> &historyFields()
 
 } // namespace store
 
-DataPacket ParamStore::getHistorico(const QString &company, const QString &guideType, const QString &from, const QString &to)
+QByteArray ParamStore::getHistorico(const QString &company, const QString &guideType, const QString &from, const QString &to)
 {
     const QString lower = store::dayBound(from, QStringLiteral("inicial"), false);
     const QString upper = store::dayBound(to, QStringLiteral("final"), true);
     if (!from.isEmpty() && !to.isEmpty() && lower >= upper)
         store::refuse(QStringLiteral("A data inicial é posterior à data final."));
     if (!store::fits(company, 2) || !store::fits(guideType, 3))
-        return DataPacket{store::historyFields(), {}};
-    QSqlQuery &q = store::prepare(connection(), QStringLiteral(
+        return DataPacket{store::historyFields(), {}}.toJsonText();
+    return store::selectPacketJson(connection(), QStringLiteral(
         "SELECT DTALTERACAO, NMUSUARIO, DSENDERECO, NMMETODO, IDOPERACAO, IDTPGUIA, CDINSCESTA, NMCAMPO,"
         " DSVALORANTERIOR, DSVALORNOVO FROM HISTPARAMGNRE"
         " WHERE CDEMPRESA = :emp AND (:todos = 1 OR IDTPGUIA = :tp) AND DTALTERACAO >= :de AND DTALTERACAO < :ate"
-        " ORDER BY NRSEQ DESC"));
-    q.bindValue(QStringLiteral(":emp"), company);
-    q.bindValue(QStringLiteral(":todos"), guideType.isEmpty() ? 1 : 0);
-    q.bindValue(QStringLiteral(":tp"), guideType);
-    q.bindValue(QStringLiteral(":de"), lower);
-    q.bindValue(QStringLiteral(":ate"), upper);
-    store::exec(q, QStringLiteral("Erro ao ler o histórico de alterações"));
-    return store::readPacket(q, store::historyFields(), HistoryMaxRows);
+        " ORDER BY NRSEQ DESC"),
+        {{QStringLiteral(":emp"), company}, {QStringLiteral(":todos"), guideType.isEmpty() ? 1 : 0}, {QStringLiteral(":tp"), guideType},
+         {QStringLiteral(":de"), lower}, {QStringLiteral(":ate"), upper}},
+        store::historyFields(), QStringLiteral("Erro ao ler o histórico de alterações"), HistoryMaxRows);
 }

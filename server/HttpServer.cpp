@@ -83,11 +83,15 @@ struct HttpServer::Impl
 {
     const RpcDispatcher &dispatcher;
     Options options;
-    // The I/O runs on `threads` threads, each connection on a strand of its
-    // own; a read is answered on the thread that read the request (no hand-over
-    // between threads), so a slow read holds one thread and the others go on.
+    // The I/O runs on `threads` threads, each with an event loop of its own
+    // (`loops`; the first also accepts and stops); a connection stays on one
+    // loop, and a read is answered on the thread that read the request, with
+    // no hand-over between threads. A slow read holds one loop; the others go on.
     int threads;
-    asio::io_context ioc;
+    std::vector<std::unique_ptr<asio::io_context>> loops;
+    std::vector<asio::executor_work_guard<asio::io_context::executor_type>> keepRunning;
+    size_t nextLoop = 0; // accepting loop only
+    asio::io_context &ioc;
     tcp::acceptor acceptor{ioc};
     asio::thread_pool writer{1}; // changes, one at a time: a change waiting for the database's write lock holds no reader
     std::optional<asio::ssl::context> tls;
@@ -100,7 +104,25 @@ struct HttpServer::Impl
     std::vector<std::weak_ptr<SessionBase>> sessions;
 
     Impl(const RpcDispatcher &d, Options o)
-        : dispatcher(d), options(std::move(o)), threads(std::max(2, options.workers)), ioc(threads) {}
+        : dispatcher(d), options(std::move(o)), threads(std::max(2, options.workers)), loops(makeLoops(threads)), ioc(*loops.front())
+    {
+        for (auto &loop : loops)
+            keepRunning.push_back(asio::make_work_guard(*loop));
+    }
+
+    static std::vector<std::unique_ptr<asio::io_context>> makeLoops(int n)
+    {
+        std::vector<std::unique_ptr<asio::io_context>> out;
+        for (int i = 0; i < n; ++i)
+            out.push_back(std::make_unique<asio::io_context>(1));
+        return out;
+    }
+
+    void stopLoops()
+    {
+        for (auto &loop : loops)
+            loop->stop();
+    }
 
     void accept();
     void beginStop();
@@ -129,6 +151,8 @@ public:
             });
         }
     }
+
+    auto executor() { return m_stream.get_executor(); }
 
     void closeIfIdle() override
     {
@@ -340,8 +364,9 @@ private:
 
 void HttpServer::Impl::accept()
 {
-    // Each connection gets a strand: its handlers never run at once.
-    acceptor.async_accept(asio::make_strand(ioc), [this](beast::error_code ec, tcp::socket socket) {
+    // Connections go round the loops.
+    asio::io_context &loop = *loops.at(nextLoop++ % loops.size());
+    acceptor.async_accept(loop.get_executor(), [this](beast::error_code ec, tcp::socket socket) {
         if (stopping || !acceptor.is_open())
             return;
         if (!ec) {
@@ -354,11 +379,11 @@ void HttpServer::Impl::accept()
                 if (tls) {
                     auto session = std::make_shared<Session<beast::ssl_stream<beast::tcp_stream>>>(
                         *this, beast::ssl_stream<beast::tcp_stream>(beast::tcp_stream(std::move(socket)), *tls));
-                    session->start();
+                    asio::post(session->executor(), [session] { session->start(); });
                     s = session;
                 } else {
                     auto session = std::make_shared<Session<beast::tcp_stream>>(*this, beast::tcp_stream(std::move(socket)));
-                    session->start();
+                    asio::post(session->executor(), [session] { session->start(); }); // on its own loop
                     s = session;
                 }
                 std::lock_guard lock(sessionsLock);
@@ -400,7 +425,7 @@ void HttpServer::Impl::waitForDrain()
                 busy = busy || s->busy();
     }
     if (!busy || std::chrono::steady_clock::now() >= drainUntil) {
-        ioc.stop();
+        stopLoops();
         return;
     }
     drain.expires_after(std::chrono::milliseconds(10));
@@ -479,8 +504,8 @@ void HttpServer::run()
 {
     d->accept();
     std::vector<std::thread> others;
-    for (int i = 1; i < d->threads; ++i)
-        others.emplace_back([this] { d->ioc.run(); });
+    for (size_t i = 1; i < d->loops.size(); ++i)
+        others.emplace_back([this, i] { d->loops[i]->run(); });
     d->ioc.run();
     for (std::thread &t : others)
         t.join();

@@ -28,10 +28,10 @@ void registerParamService(RpcDispatcher &d, ParamStore &store, const QString &ce
     };
 
     d.add("GetParamGeral", {P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
-        return s->getParamGeral(text(a, 0)).toJsonText();
+        return s->getParamGeral(text(a, 0));
     }));
     d.add("GetParamInscr", {P::String, P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
-        return s->getParamInscr(text(a, 0), text(a, 1)).toJsonText();
+        return s->getParamInscr(text(a, 0), text(a, 1));
     }));
     // Changes are retriable by their request id (see RpcDispatcher::add).
     static const QByteArray ok = QByteArrayLiteral("\"OK\"");
@@ -44,13 +44,13 @@ void registerParamService(RpcDispatcher &d, ParamStore &store, const QString &ce
         return ok;
     }), true);
     d.add("GetLivroMag", {P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
-        return s->getLivroMag(text(a, 0)).toJsonText();
+        return s->getLivroMag(text(a, 0));
     }));
     d.add("GetProdGnreOnline", {P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
-        return s->getProdGnreOnline(text(a, 0)).toJsonText();
+        return s->getProdGnreOnline(text(a, 0));
     }));
     d.add("GetVdInscricao", {P::String, P::String, P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
-        return s->getVdInscricao(text(a, 0), text(a, 1), text(a, 2)).toJsonText();
+        return s->getVdInscricao(text(a, 0), text(a, 1), text(a, 2));
     }));
     // The certificate list answers with a status of its own: ["OK", packet] or ["ERRO", text].
     d.add("GetCertificado", {}, [certificateDir](const QJsonArray &, const RequestOrigin &) {
@@ -62,6 +62,6 @@ void registerParamService(RpcDispatcher &d, ParamStore &store, const QString &ce
     });
     // The history of changes: (company, guide type, from, to), dates as dd/mm/yyyy or empty.
     d.add("GetHistorico", {P::String, P::String, P::String, P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
-        return s->getHistorico(text(a, 0), text(a, 1), text(a, 2), text(a, 3)).toJsonText();
+        return s->getHistorico(text(a, 0), text(a, 1), text(a, 2), text(a, 3));
     }));
 }

@@ -44,16 +44,18 @@ public:
     // The schema version this service writes and reads.
     static constexpr int SchemaVersion = 2;
 
+    // The reads answer packets as JSON text (DataPacket::toJsonText()).
+
     // Creates the schema of a new database (and the demo data when asked),
     // upgrades an older one in one transaction, refuses a newer one. Returns
     // what it did, for the log.
     QString open();
 
-    rt::DataPacket getParamGeral(const QString &company);
-    rt::DataPacket getParamInscr(const QString &company, const QString &guideType);
-    rt::DataPacket getLivroMag(const QString &code);
-    rt::DataPacket getProdGnreOnline(const QString &code);
-    rt::DataPacket getVdInscricao(const QString &company, const QString &registration, const QString &guideType);
+    QByteArray getParamGeral(const QString &company);
+    QByteArray getParamInscr(const QString &company, const QString &guideType);
+    QByteArray getLivroMag(const QString &code);
+    QByteArray getProdGnreOnline(const QString &code);
+    QByteArray getVdInscricao(const QString &company, const QString &registration, const QString &guideType);
 
     // Changes; each applied one is recorded in the history with its origin.
     void setParamGNRE(const rt::Delta &delta, const RequestOrigin &origin = {});
@@ -62,7 +64,7 @@ public:
     // The history of a company's changes, newest first, one row per field:
     // of every record when guideType is empty, else of that guide type's
     // registrations; dates "dd/mm/yyyy" (days in UTC), empty for no bound.
-    rt::DataPacket getHistorico(const QString &company, const QString &guideType, const QString &from, const QString &to);
+    QByteArray getHistorico(const QString &company, const QString &guideType, const QString &from, const QString &to);
     static constexpr int HistoryMaxRows = 20000;
 
     bool isSqlite() const { return m_options.driver == QLatin1String("QSQLITE"); }
@@ -75,7 +77,7 @@ public:
 private:
     QSqlDatabase connection();
     QString openFirebird(QSqlDatabase &db);
-    rt::DataPacket codeList(const QString &table, const rt::FieldDef &code, const rt::FieldDef &name, const QString &value);
+    QByteArray codeList(const QString &table, const rt::FieldDef &code, const rt::FieldDef &name, const QString &value);
     void applyDelta(const store::TableRules &table, const rt::Delta &delta, const store::ChangeAuthor &author);
 
     Options m_options;

@@ -10,6 +10,8 @@
 #include <QSqlQuery>
 #include <QStringList>
 #include <QThread>
+#include <QSqlDriver>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unordered_map>
 
@@ -35,6 +37,8 @@ struct ThreadConnection
     QSqlDatabase db;
     quint64 file = 0;
     std::unordered_map<QString, QSqlQuery> statements; // node-based: a statement's place never moves
+    // SQLite's own statements of the reads, prepared once (see store::selectPacketJson).
+    std::unordered_map<QString, std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)>> reads;
 };
 thread_local std::unordered_map<QString, ThreadConnection> t_connections;
 
@@ -90,6 +94,29 @@ std::pair<QSqlQuery &, bool> keptStatement(const QSqlDatabase &db, const QString
     return {q, kept};
 }
 
+sqlite3_stmt *keptSqliteRead(const QSqlDatabase &db, const QString &sql)
+{
+    const auto c = t_connections.find(db.connectionName());
+    if (c == t_connections.end() || db.driverName() != QLatin1String("QSQLITE"))
+        return nullptr;
+    auto &reads = c->second.reads;
+    if (const auto kept = reads.find(sql); kept != reads.end())
+        return kept->second.get();
+    const QVariant handle = db.driver()->handle();
+    sqlite3 *engine = qstrcmp(handle.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3 *const *>(handle.constData()) : nullptr;
+    if (!engine)
+        return nullptr;
+    sqlite3_stmt *stmt = nullptr;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v3(engine, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
+        const QString why = QString::fromUtf8(sqlite3_errmsg(engine));
+        sqlite3_finalize(stmt);
+        throw Exception(QStringLiteral("Erro ao preparar consulta: %1").arg(why));
+    }
+    reads.emplace(sql, std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)>(stmt, sqlite3_finalize));
+    return stmt;
+}
+
 } // namespace store
 
 ParamStore::~ParamStore()
@@ -125,6 +152,8 @@ QSqlDatabase ParamStore::connection()
         // none is in use when a request asks for its connection.
         if (kept->second.statements.size() > 256)
             kept->second.statements.clear();
+        if (kept->second.reads.size() > 256)
+            kept->second.reads.clear();
     }
     if (isSqlite()) {
         const quint64 identity = fileIdentity(m_options.database);
@@ -142,7 +171,7 @@ QSqlDatabase ParamStore::connection()
     if (QSqlDatabase::contains(name)) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         if (db.isOpen()) {
-            t_connections[name] = ThreadConnection{db, fileIdentity(m_options.database), {}};
+            t_connections[name] = ThreadConnection{db, fileIdentity(m_options.database), {}, {}};
             return db;
         }
     }
@@ -164,7 +193,7 @@ QSqlDatabase ParamStore::connection()
             if (!q.exec(QString::fromLatin1(pragma)))
                 throw Exception(sqlError(QStringLiteral("Erro ao configurar o banco"), q.lastError()));
     }
-    t_connections[name] = ThreadConnection{db, isSqlite() ? fileIdentity(m_options.database) : 0, {}};
+    t_connections[name] = ThreadConnection{db, isSqlite() ? fileIdentity(m_options.database) : 0, {}, {}};
     return db;
 }
 

@@ -3,6 +3,8 @@
 #include "Exceptions.h"
 #include "ParamStore.h"
 
+#include <sqlite3.h>
+
 using rt::DataPacket;
 using rt::Exception;
 using rt::FieldDef;
@@ -89,6 +91,67 @@ DataPacket readPacket(QSqlQuery &q, const QVector<FieldDef> &fields, int maxRows
         throw Exception(sqlError(QStringLiteral("Erro ao ler dados"), q.lastError()));
     q.finish(); // a statement kept for later holds no read transaction meanwhile
     return p;
+}
+
+namespace {
+
+// Reads one SQLite statement's rows into the writer; the statement is reset
+// and its parameters cleared whatever happens.
+QByteArray sqliteRows(sqlite3_stmt *stmt, const Binds &binds, const QVector<FieldDef> &fields, const QString &what, int maxRows)
+{
+    struct Reset
+    {
+        sqlite3_stmt *s;
+        ~Reset()
+        {
+            sqlite3_reset(s);
+            sqlite3_clear_bindings(s);
+        }
+    } reset{stmt};
+    for (const auto &[name, value] : binds) {
+        const int at = sqlite3_bind_parameter_index(stmt, name.toUtf8().constData());
+        if (at == 0)
+            continue;
+        if (value.typeId() == QMetaType::Int) {
+            sqlite3_bind_int(stmt, at, value.toInt());
+        } else {
+            const QByteArray text = value.toString().toUtf8();
+            sqlite3_bind_text(stmt, at, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        }
+    }
+    rt::PacketTextWriter out(fields);
+    int rows = 0;
+    int step = SQLITE_ROW;
+    while ((maxRows < 0 || rows < maxRows) && (step = sqlite3_step(stmt)) == SQLITE_ROW) {
+        out.beginRow();
+        for (int i = 0; i < fields.size(); ++i) {
+            if (sqlite3_column_type(stmt, i) == SQLITE_NULL)
+                out.null();
+            else if (fields.at(i).type == FieldType::Float)
+                out.number(sqlite3_column_double(stmt, i));
+            else
+                out.text(reinterpret_cast<const char *>(sqlite3_column_text(stmt, i)), sqlite3_column_bytes(stmt, i));
+        }
+        out.endRow();
+        ++rows;
+    }
+    if (step != SQLITE_ROW && step != SQLITE_DONE)
+        throw Exception(QStringLiteral("%1: %2").arg(what, QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt)))));
+    return out.finish();
+}
+
+} // namespace
+
+QByteArray selectPacketJson(const QSqlDatabase &db, const QString &sql, const Binds &binds, const QVector<FieldDef> &fields,
+                            const QString &what, int maxRows)
+{
+    if (sqlite3_stmt *stmt = keptSqliteRead(db, sql))
+        return sqliteRows(stmt, binds, fields, what, maxRows);
+    QSqlQuery &q = prepare(db, sql);
+    for (const auto &[name, value] : binds)
+        q.bindValue(name, value);
+    exec(q, what);
+    return readPacket(q, fields, maxRows).toJsonText();
 }
 
 FieldDef str(const char *name, int size) { return FieldDef{QString::fromLatin1(name), FieldType::String, size}; }

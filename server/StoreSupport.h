@@ -10,6 +10,8 @@
 #include <QVector>
 #include <utility>
 
+struct sqlite3_stmt;
+
 // SQL helpers shared by the parameter store's reads, schema and writer.
 namespace store {
 
@@ -42,6 +44,19 @@ std::pair<QSqlQuery &, bool> keptStatement(const QSqlDatabase &db, const QString
 // Between column values and packet values: an empty text is a null.
 QVariant fromSql(const QVariant &v, rt::FieldType type);
 QVariant toSql(const QVariant &v, rt::FieldType type);
+
+// The values of a read's named parameters (":name"): texts and whole numbers.
+using Binds = QVector<std::pair<QString, QVariant>>;
+
+// Runs a read and answers its rows, at most maxRows, as a packet's JSON text,
+// with the packet's values (an empty text is a null). On SQLite the rows go
+// from the engine's own statement, prepared once per connection, straight to
+// the text; elsewhere through Qt SQL.
+QByteArray selectPacketJson(const QSqlDatabase &db, const QString &sql, const Binds &binds,
+                            const QVector<rt::FieldDef> &fields, const QString &what, int maxRows = -1);
+// SQLite's statement of a read, kept for this thread's connection; null when
+// the connection is not SQLite's.
+sqlite3_stmt *keptSqliteRead(const QSqlDatabase &db, const QString &sql);
 
 // The rows of an executed query, at most maxRows of them (the first ones).
 rt::DataPacket readPacket(QSqlQuery &q, const QVector<rt::FieldDef> &fields, int maxRows = -1);

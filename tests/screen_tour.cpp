@@ -1,6 +1,6 @@
 // Pictures of the screen in the host window, in the states a user meets:
-// both pages, a refused exit, an open search list, the certificate marks and
-// the busy indicator.
+// both pages, a refused exit, an open search list, the certificate marks,
+// the busy indicator and the history of changes.
 // Run under Xvfb by scripts/screenshots.sh (not a test: it only takes pictures).
 #include "ScreenFixture.h"
 #include "TestCertificates.h"
@@ -128,6 +128,21 @@ private slots:
         g_arrange = nullptr;
         pending.clear();
         click(f->sbtCancelar);
+
+        // The history of changes, after a few saves made from the screen.
+        f->pgcPadrao->setCurrentIndex(0);
+        click(f->sbtAlterar);
+        retype(f->dbeEmail, QStringLiteral("gnre.fiscal@alimentospaulista.com.br"));
+        click(f->sbtConfirmar);
+        f->pgcPadrao->setCurrentIndex(1);
+        click(f->sbtAlterar);
+        f->cdsParamInscr.Edit();
+        f->cdsParamInscr.FieldByName(QStringLiteral("IDTPAMBIENTE"))->setAsString(QStringLiteral("P"));
+        click(f->sbtConfirmar);
+        fx.host->findChild<QAction *>(QStringLiteral("actHistoricoGNRE"))->trigger();
+        if (auto *history = fx.host->findChild<QWidget *>(QStringLiteral("frmHistoricoGNRE")))
+            qobject_cast<QMdiSubWindow *>(history->parentWidget())->setGeometry(10, 10, 990, 560);
+        shoot(QStringLiteral("history"));
     }
 };
 

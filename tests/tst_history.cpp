@@ -103,19 +103,19 @@ private slots:
         QVERIFY(h);
         QCOMPARE(h->linhasVisiveis(), 2);
         QCOMPARE(column(h, 1), QStringList({Molvard::loginName(), Molvard::loginName()}));
-        QCOMPARE(column(h, 6), QStringList({"IDTPAMBIENTE", "DSEMAILRETORNO"})); // newest first
+        QCOMPARE(column(h, 6), QStringList({"Ambiente", "E-mail Padrão"})); // newest first, as the screen calls them
         QCOMPARE(column(h, 5).at(1), QString("Parâmetros gerais"));
         QCOMPARE(column(h, 3), QStringList({"Alteração", "Alteração"}));
 
         auto *filter = h->findChild<QLineEdit *>("edtFiltro");
         QTest::keyClicks(filter, "gnre@");
-        QCOMPARE(column(h, 6), QStringList({"DSEMAILRETORNO"}));
+        QCOMPARE(column(h, 6), QStringList({"E-mail Padrão"}));
         filter->clear();
         QCOMPARE(h->linhasVisiveis(), 2);
 
         auto *registration = h->findChild<QComboBox *>("cbxInscricao");
         registration->setCurrentIndex(registration->findText("Parâmetros gerais"));
-        QCOMPARE(column(h, 6), QStringList({"DSEMAILRETORNO"}));
+        QCOMPARE(column(h, 6), QStringList({"E-mail Padrão"}));
         registration->setCurrentIndex(0);
 
         // A period in the future has none; back to today, both again.
@@ -131,7 +131,7 @@ private slots:
         guide->setCurrentIndex(guide->findText("DRJ"));
         QCOMPARE(h->linhasVisiveis(), 0);
         guide->setCurrentIndex(guide->findText("GON"));
-        QCOMPARE(column(h, 6), QStringList({"IDTPAMBIENTE"}));
+        QCOMPARE(column(h, 6), QStringList({"Ambiente"}));
         QVERIFY(ScreenFixture::errors().isEmpty());
     }
 
@@ -154,7 +154,7 @@ private slots:
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF" "Data/hora;Usuário;Endereço;Operação;Tipo de guia;Inscrição estadual;Campo;Valor anterior;Valor novo\r\n"));
         const QList<QByteArray> lines = bytes.mid(3).split('\n');
         QCOMPARE(lines.size(), 3); // header, one change, and the end
-        QVERIFY2(lines.at(1).endsWith(";DSEMAILRETORNO;" + QByteArray() + lines.at(1).split(';').at(7) + ";\"a;\"\"b\"\"@empresa.com.br\"\r"),
+        QVERIFY2(lines.at(1).endsWith(";E-mail Padrão;" + QByteArray() + lines.at(1).split(';').at(7) + ";\"a;\"\"b\"\"@empresa.com.br\"\r"),
                  lines.at(1).constData());
         QVERIFY(lines.at(1).contains(";127.0.0.1;Alteração;;Parâmetros gerais;"));
 

@@ -10,6 +10,7 @@
 #include <QDateEdit>
 #include <QFile>
 #include <QGridLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -38,6 +39,38 @@ QString operationText(const QString &code)
     if (code == QLatin1String("E"))
         return QStringLiteral("Exclusão");
     return QStringLiteral("Alteração");
+}
+
+// A field as the screen calls it (the stored name in the cell's tooltip).
+QString fieldCaption(const QString &name, bool general)
+{
+    static const QHash<QString, QString> captions{
+        {QStringLiteral("CDEMPRESA"), QStringLiteral("Empresa")},
+        {QStringLiteral("IDGERALOGGNRE"), QStringLiteral("Gera Arquivos de Log - GNRE")},
+        {QStringLiteral("CDLIVROMAG"), QStringLiteral("Livro Magnético")},
+        {QStringLiteral("NRDIASCALCDTPAG"), QStringLiteral("Número de Dias Úteis")},
+        {QStringLiteral("CDFILIAL"), QStringLiteral("Filial para Calendário")},
+        {QStringLiteral("IDCALENDPAGGNRE"), QStringLiteral("Calendário")},
+        {QStringLiteral("CDPRODUTODEB"), QStringLiteral("Produto do Débito")},
+        {QStringLiteral("CDNATUQUALIF"), QStringLiteral("Qualificação da Natureza")},
+        {QStringLiteral("VRALIQFECP"), QStringLiteral("Alíquota FECP")},
+        {QStringLiteral("CDPRODUTOGON"), QStringLiteral("Produto")},
+        {QStringLiteral("IDGERACONTAPAG"), QStringLiteral("Gera Conta a Pagar")},
+        {QStringLiteral("IDENTRSAIDPAG"), QStringLiteral("Entrada/Saída do Pagamento")},
+        {QStringLiteral("CDTPOPERPAG"), QStringLiteral("Tipo de Operação")},
+        {QStringLiteral("CDINSCESTA"), QStringLiteral("Inscrição Estadual")},
+        {QStringLiteral("SGESTADO"), QStringLiteral("Estado")},
+        {QStringLiteral("NRCERTIFICDIG"), QStringLiteral("Certificado Digital")},
+        {QStringLiteral("IDTPAMBIENTE"), QStringLiteral("Ambiente")},
+        {QStringLiteral("IDPERIODOREFAPU"), QStringLiteral("Período de Apuração")},
+        {QStringLiteral("IDTPGUIA"), QStringLiteral("Tipo de Guia")},
+        {QStringLiteral("IDCALCSTMANUAL"), QStringLiteral("ST Manual")},
+        {QStringLiteral("CDENCARGOST"), QStringLiteral("Encargo ST")},
+        {QStringLiteral("CDFILIALPAG"), QStringLiteral("Filial para Pagamento")},
+        {QStringLiteral("IDFCPSEPIMP"), QStringLiteral("Guia FECP Separado do Imposto")}};
+    if (name == QLatin1String("DSEMAILRETORNO"))
+        return general ? QStringLiteral("E-mail Padrão") : QStringLiteral("E-mail");
+    return captions.value(name, name);
 }
 
 const QString kGeneral = QStringLiteral("Parâmetros gerais");
@@ -147,6 +180,7 @@ THistoricoGNRE::THistoricoGNRE(QWidget *parent)
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setAlternatingRowColors(true);
     m_view->verticalHeader()->hide();
+    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
     m_view->horizontalHeader()->setStretchLastSection(true);
 
     auto *grid = new QGridLayout(this);
@@ -238,12 +272,14 @@ void THistoricoGNRE::fillModel(const QJsonValue &packet)
         const QString registration = text(r, "CDINSCESTA").isEmpty() ? kGeneral : text(r, "CDINSCESTA");
         if (!registrations.contains(registration))
             registrations << registration;
+        const QString field = text(r, "NMCAMPO");
         QList<QStandardItem *> items;
         for (const QString &v : {local.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")), text(r, "NMUSUARIO"), text(r, "DSENDERECO"),
-                                 operationText(text(r, "IDOPERACAO")), text(r, "IDTPGUIA"), registration, text(r, "NMCAMPO"),
-                                 text(r, "DSVALORANTERIOR"), text(r, "DSVALORNOVO")})
+                                 operationText(text(r, "IDOPERACAO")), text(r, "IDTPGUIA"), registration,
+                                 fieldCaption(field, registration == kGeneral), text(r, "DSVALORANTERIOR"), text(r, "DSVALORNOVO")})
             items << new QStandardItem(v);
         items.front()->setData(local.date(), DayRole);
+        items.at(ColField)->setToolTip(field);
         m_model->appendRow(items);
     }
     m_capped = p.rows.size() >= 20000;

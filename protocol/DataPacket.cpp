@@ -2,6 +2,8 @@
 
 #include "Exceptions.h"
 
+#include <QJsonDocument>
+#include <QUtf8StringView>
 #include <cmath>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
@@ -143,6 +145,18 @@ struct PacketTextWriter::Impl
 {
     rapidjson::StringBuffer buffer;
     rapidjson::Writer<rapidjson::StringBuffer> w{buffer};
+
+    void string(const QString &s)
+    {
+        if (s.isValidUtf16()) {
+            const QByteArray utf8 = s.toUtf8();
+            w.String(utf8.constData(), rapidjson::SizeType(utf8.size()));
+            return;
+        }
+        // Half of a surrogate pair has no UTF-8: written as Qt writes it.
+        const QByteArray wrapped = QJsonDocument(QJsonArray{s}).toJson(QJsonDocument::Compact);
+        w.RawValue(wrapped.constData() + 1, size_t(wrapped.size() - 2), rapidjson::kStringType);
+    }
 };
 
 PacketTextWriter::PacketTextWriter(const QVector<FieldDef> &fields) : d(std::make_unique<Impl>())
@@ -154,8 +168,7 @@ PacketTextWriter::PacketTextWriter(const QVector<FieldDef> &fields) : d(std::mak
     for (const FieldDef &f : fields) {
         w.StartObject();
         w.Key("name");
-        const QByteArray name = f.name.toUtf8();
-        w.String(name.constData(), rapidjson::SizeType(name.size()));
+        d->string(f.name);
         w.Key("type");
         w.String(f.type == FieldType::Float ? "float" : "string");
         if (f.type == FieldType::String) {
@@ -173,14 +186,24 @@ PacketTextWriter::~PacketTextWriter() = default;
 void PacketTextWriter::beginRow() { d->w.StartArray(); }
 void PacketTextWriter::endRow() { d->w.EndArray(); }
 void PacketTextWriter::null() { d->w.Null(); }
-void PacketTextWriter::number(double value) { d->w.Double(value); }
+void PacketTextWriter::number(double value)
+{
+    if (std::isfinite(value))
+        d->w.Double(value);
+    else
+        d->w.Null(); // JSON has no infinity (a database may hold one): as Qt writes it
+}
 
 void PacketTextWriter::text(const char *utf8, int size)
 {
-    if (size <= 0)
+    if (size <= 0) {
         d->w.Null();
-    else
+    } else if (QUtf8StringView(utf8, size).isValidUtf8()) {
         d->w.String(utf8, rapidjson::SizeType(size));
+    } else { // bytes that are no UTF-8 read as Qt reads them (replacement characters)
+        const QByteArray valid = QString::fromUtf8(utf8, size).toUtf8();
+        d->w.String(valid.constData(), rapidjson::SizeType(valid.size()));
+    }
 }
 
 void PacketTextWriter::value(const QVariant &v)
@@ -190,9 +213,7 @@ void PacketTextWriter::value(const QVariant &v)
     } else if (v.typeId() == QMetaType::Double) {
         number(v.toDouble());
     } else {
-        const QByteArray utf8 = v.toString().toUtf8();
-        // An empty text is a value here (toJson() writes it as "").
-        d->w.String(utf8.constData(), rapidjson::SizeType(utf8.size()));
+        d->string(v.toString()); // an empty text is a value here (toJson() writes it as "")
     }
 }
 

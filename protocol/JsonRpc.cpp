@@ -32,17 +32,12 @@ QByteArray jsonText(const QJsonValue &value)
     rapidjson::Writer<rapidjson::StringBuffer> w(buffer);
     if (value.isNull() || value.isUndefined()) {
         w.Null();
-    } else if (value.isString()) {
+    } else if (value.isString() && value.toString().isValidUtf16()) {
         const QByteArray utf8 = value.toString().toUtf8();
         w.String(utf8.constData(), rapidjson::SizeType(utf8.size()));
-    } else if (value.isDouble()) {
-        const double d = value.toDouble();
-        if (d == double(qint64(d)))
-            w.Int64(qint64(d)); // an id 7 is answered as 7, not 7.0
-        else
-            w.Double(d);
     } else {
-        // Arrays, objects and booleans: rare here, written by Qt inside an array.
+        // Numbers (an id is answered exactly as Qt read it, beyond 2^53 too),
+        // texts with half a surrogate pair, the rest: written by Qt inside an array.
         const QByteArray wrapped = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
         return wrapped.mid(1, wrapped.size() - 2);
     }

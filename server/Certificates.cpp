@@ -86,10 +86,19 @@ QVector<FieldDef> certificateFields()
             FieldDef{"DTVALIDADE", FieldType::String, 20}};
 }
 
+// At most n characters, never half of a surrogate pair (a character beyond
+// the 16-bit range) at the end.
+QString leftWhole(const QString &s, qsizetype n)
+{
+    if (s.size() <= n)
+        return s;
+    return s.left(n > 0 && s.at(n - 1).isHighSurrogate() ? n - 1 : n);
+}
+
 void appendCertificates(DataPacket &p, const QByteArray &contents)
 {
     for (const X509Ptr &cert : certificatesIn(contents))
-        p.rows.append({subjectName(cert.get()).left(100), serialNumber(cert.get()).left(50), validUntil(cert.get())});
+        p.rows.append({leftWhole(subjectName(cert.get()), 100), leftWhole(serialNumber(cert.get()), 50), validUntil(cert.get())});
 }
 
 } // namespace

@@ -84,6 +84,8 @@ class TestCertificateValidity : public QObject
     }
 
 private slots:
+    void initTestCase() { FIS_REQUIRE_ENGINE(); }
+
     void init()
     {
         TValidadeCertificados::setDataReferencia(kHoje);

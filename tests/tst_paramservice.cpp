@@ -66,6 +66,17 @@ class TestParamService : public QObject
     DataPacket geral(const QString &company) { return packetOf(call("GetParamGeral", {company})); }
     DataPacket inscr(const QString &company, const QString &type) { return packetOf(call("GetParamInscr", {company, type})); }
 
+    // One change of the general record of company 01 (its branch: 0002 -> 0010).
+    bool changeBranchOfCompany01()
+    {
+        TClientDataSet g("g");
+        loadInto(g, call("GetParamGeral", {"01"}));
+        g.Edit();
+        g.FieldByName("CDFILIAL")->setAsString("0010");
+        g.Post();
+        return call("SetParamGNRE", {g.GetDelta().toJson()}).ok;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -334,12 +345,7 @@ private slots:
 
     void historyPeriods()
     {
-        TClientDataSet g("g");
-        loadInto(g, call("GetParamGeral", {"01"}));
-        g.Edit();
-        g.FieldByName("CDFILIAL")->setAsString("0010");
-        g.Post();
-        QVERIFY(call("SetParamGNRE", {g.GetDelta().toJson()}).ok);
+        QVERIFY(changeBranchOfCompany01());
         const QDate today = QDateTime::currentDateTimeUtc().date();
         auto rows = [&](const QString &from, const QString &to) {
             return packetOf(call("GetHistorico", {"01", "", from, to})).rows.size();
@@ -362,12 +368,7 @@ private slots:
     // The history only grows: the database itself refuses to change or delete it.
     void historyIsAppendOnly()
     {
-        TClientDataSet g("g");
-        loadInto(g, call("GetParamGeral", {"01"}));
-        g.Edit();
-        g.FieldByName("CDFILIAL")->setAsString("0010");
-        g.Post();
-        QVERIFY(call("SetParamGNRE", {g.GetDelta().toJson()}).ok);
+        QVERIFY(changeBranchOfCompany01());
         for (const char *statement : {"UPDATE HISTPARAMGNRE SET DSVALORNOVO = 'x';", "DELETE FROM HISTPARAMGNRE;"}) {
             QProcess p;
             p.setProcessChannelMode(QProcess::MergedChannels);
@@ -723,6 +724,16 @@ private slots:
         QVERIFY(invalid.contains("id"));
         QVERIFY(invalid.value("id").isNull());
         QVERIFY(invalid.contains("error"));
+    }
+
+    // A reply carries the request's id exactly as sent: a whole number beyond
+    // what a double holds exactly, a text with characters beyond 16 bits.
+    void repliesCarryTheIdAsSent()
+    {
+        QVERIFY(server->post(R"({"jsonrpc":"2.0","method":"GetLivroMag","params":[""],"id":162222222222222222})")
+                    .endsWith(R"("id":162222222222222222})"));
+        QVERIFY(server->post(R"({"jsonrpc":"2.0","method":"GetLivroMag","params":[""],"id":"pedido \ud83d\ude9a 1"})")
+                    .endsWith(QStringLiteral(R"("id":"pedido 🚚 1"})").toUtf8()));
     }
 
     // A database made before schema versions were recorded (no history of

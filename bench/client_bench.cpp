@@ -114,15 +114,7 @@ public:
         return frmParamGNRE ? qobject_cast<QMdiSubWindow *>(frmParamGNRE->parentWidget()) : nullptr;
     }
     // As the sub-window's close button does; the host frees the screen.
-    void close()
-    {
-        if (QMdiSubWindow *sub = subWindow()) {
-            QPointer<QMdiSubWindow> guard(sub);
-            sub->close();
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            delete guard.data();
-        }
-    }
+    void close() { MainWindow::closeSubWindowOf(frmParamGNRE); }
     static void requireNoErrors(const QString &when)
     {
         for (const rt::DialogRequest &r : rt::Dialogs::history())

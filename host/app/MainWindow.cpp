@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QMenuBar>
 #include <QSqlQuery>
 #include <QStatusBar>
@@ -144,4 +145,15 @@ THistoricoGNRE *MainWindow::openHistory()
     sub->show();
     history->Carrega(); // a failure shows and leaves the window open, empty
     return history;
+}
+
+void MainWindow::closeSubWindowOf(QWidget *screen)
+{
+    auto *sub = screen ? qobject_cast<QMdiSubWindow *>(screen->parentWidget()) : nullptr;
+    if (!sub)
+        return;
+    QPointer<QMdiSubWindow> guard(sub);
+    sub->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    delete guard.data();
 }

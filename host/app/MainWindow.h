@@ -20,6 +20,9 @@ public:
     void openModule(const QString &module, const QVariant &params);
     // Asks for the guide type and the company, then opens FIS94100.
     void openParamGNRE();
+    // Closes the sub-window showing `screen` as its close button does, and
+    // frees it at once (a screen shown outside the area: nothing happens).
+    static void closeSubWindowOf(QWidget *screen);
     // Opens (or brings to the front) the history of changes.
     THistoricoGNRE *openHistory();
 

@@ -108,15 +108,7 @@ struct ScreenFixture
 
     // Closes the screen as the sub-window's close button does, and lets the
     // host free it.
-    void close()
-    {
-        if (QMdiSubWindow *sub = subWindow()) {
-            QPointer<QMdiSubWindow> guard(sub);
-            sub->close();
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            delete guard.data();
-        }
-    }
+    void close() { MainWindow::closeSubWindowOf(frmParamGNRE); }
 
     ~ScreenFixture()
     {

@@ -4,6 +4,8 @@
 #include "Dialogs.h"
 #include "Pesquisa.h"
 
+#include <QCoreApplication>
+#include <QHash>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -11,7 +13,7 @@
 namespace {
 
 // Small glyphs drawn in code, so the framework ships no picture files.
-QIcon glyph(const QString &name)
+QIcon drawGlyph(const QString &name)
 {
     auto draw = [&](bool enabled) {
         QPixmap pm(20, 20);
@@ -58,6 +60,22 @@ QIcon glyph(const QString &name)
     icon.addPixmap(draw(true), QIcon::Normal);
     icon.addPixmap(draw(false), QIcon::Disabled);
     return icon;
+}
+
+// Each glyph is drawn once (normal and disabled) and shared by every button
+// showing it; the drawings are dropped when the application ends.
+QIcon glyph(const QString &name)
+{
+    static QHash<QString, QIcon> drawn;
+    static const bool cleared = [] {
+        qAddPostRoutine([] { drawn.clear(); });
+        return true;
+    }();
+    Q_UNUSED(cleared);
+    auto it = drawn.constFind(name);
+    if (it == drawn.constEnd())
+        it = drawn.insert(name, drawGlyph(name));
+    return *it;
 }
 
 } // namespace

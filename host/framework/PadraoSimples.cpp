@@ -2,15 +2,62 @@
 
 #include "DBGrid.h"
 #include "Dialogs.h"
+#include "NetConnection.h"
 #include "Pesquisa.h"
+#include "Showavi.h"
 
 #include <QCloseEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QMdiSubWindow>
+#include <QPointer>
+#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace rt;
+
+namespace {
+
+// Holds a form's painting while its first show handler runs (it usually reads
+// the records from the service): the form is painted once, filled, instead of
+// empty while the call waits and then again. A handler that takes long lets it
+// paint when the busy indicator is due; an error lets it paint before its
+// message shows.
+class FirstPaintHold
+{
+public:
+    explicit FirstPaintHold(QWidget *form) : m_form(form)
+    {
+        if (!form->updatesEnabled())
+            return; // held by someone else: left as it is
+        form->setUpdatesEnabled(false);
+        m_release.setSingleShot(true);
+        m_release.setProperty(TNetConnection::RunsDuringCalls, true);
+        QObject::connect(&m_release, &QTimer::timeout, [this] { release(); });
+        m_release.start(Showavi::delay());
+        m_held = true;
+    }
+    ~FirstPaintHold() { release(); }
+    FirstPaintHold(const FirstPaintHold &) = delete;
+    FirstPaintHold &operator=(const FirstPaintHold &) = delete;
+
+private:
+    void release()
+    {
+        if (!m_held)
+            return;
+        m_held = false;
+        m_release.stop();
+        if (m_form)
+            m_form->setUpdatesEnabled(true);
+    }
+
+    QPointer<QWidget> m_form;
+    QTimer m_release;
+    bool m_held = false;
+};
+
+} // namespace
 
 TfrmPadraoSimples::TfrmPadraoSimples(QWidget *parent) : TForm(parent)
 {
@@ -166,7 +213,10 @@ void TfrmPadraoSimples::showEvent(QShowEvent *event)
     if (m_shown)
         return;
     m_shown = true;
-    guard([this] { FormShow(); }, this);
+    guard([this] {
+        FirstPaintHold hold(this);
+        FormShow();
+    }, this);
 }
 
 void TfrmPadraoSimples::closeEvent(QCloseEvent *event)

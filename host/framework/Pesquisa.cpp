@@ -39,8 +39,9 @@ TPesquisaDialog::TPesquisaDialog(TDataSource *source, const QString &title, QWid
     for (int i = 0; i < ds->fieldCount(); ++i)
         if (ds->field(i)->Visible())
             fields << ds->field(i);
+    const int rows = ds->RecordCount();
     m_table->setColumnCount(int(fields.size()));
-    m_table->setRowCount(ds->RecordCount());
+    m_table->setRowCount(rows);
     const int zero = fontMetrics().horizontalAdvance(QLatin1Char('0'));
     int width = 0;
     for (int c = 0; c < fields.size(); ++c) {
@@ -50,28 +51,27 @@ TPesquisaDialog::TPesquisaDialog(TDataSource *source, const QString &title, QWid
                       + 16;
         m_table->setColumnWidth(c, w);
         width += w;
-        for (int r = 0; r < ds->RecordCount(); ++r) {
+    }
+    // The list is not shown yet: its view reads the cells when it paints
+    // them, and is not told of each one as it is filled.
+    QSignalBlocker quiet(m_table->model());
+    for (int r = 0; r < rows; ++r) {
+        TCellDecoration d;
+        if (decorate)
+            ds->withRecord(r, [&] { decorate(d); });
+        for (int c = 0; c < fields.size(); ++c) {
             auto *item = new QTableWidgetItem(ds->displayTextAt(r, fields.at(c)->index()));
-            item->setData(Qt::UserRole, r + 1);
+            if (d.Color.isValid())
+                item->setBackground(d.Color);
+            if (d.FontColor.isValid())
+                item->setForeground(d.FontColor);
+            if (!d.Hint.isEmpty())
+                item->setToolTip(d.Hint);
             m_table->setItem(r, c, item);
         }
     }
-    if (decorate) {
-        for (int r = 0; r < ds->RecordCount(); ++r) {
-            TCellDecoration d;
-            ds->withRecord(r, [&] { decorate(d); });
-            for (int c = 0; c < m_table->columnCount(); ++c) {
-                QTableWidgetItem *item = m_table->item(r, c);
-                if (d.Color.isValid())
-                    item->setBackground(d.Color);
-                if (d.FontColor.isValid())
-                    item->setForeground(d.FontColor);
-                if (!d.Hint.isEmpty())
-                    item->setToolTip(d.Hint);
-            }
-        }
-    }
-    if (ds->RecordCount() > 0)
+    quiet.unblock();
+    if (rows > 0)
         m_table->selectRow(0);
     resize(std::clamp(width + 40, 360, 900), 420);
 
@@ -143,7 +143,7 @@ void TPesquisaDialog::accept()
     const auto rows = m_table->selectionModel()->selectedRows();
     if (rows.isEmpty() || m_table->isRowHidden(rows.first().row()))
         return;
-    m_chosen = m_table->item(rows.first().row(), 0)->data(Qt::UserRole).toInt();
+    m_chosen = rows.first().row() + 1; // the rows are the records, in their order
     QDialog::accept();
 }
 

@@ -94,6 +94,7 @@ State &state()
 namespace Showavi {
 
 void setDelay(int ms) { state().delay = ms; }
+int delay() { return state().delay; }
 bool isActive() { return state().depth > 0; }
 bool isVisible() { return state().overlay && state().overlay->isVisible(); }
 

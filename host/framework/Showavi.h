@@ -14,5 +14,6 @@ bool isActive();
 bool isVisible();
 // Delay before it shows, in milliseconds.
 void setDelay(int ms);
+int delay();
 
 } // namespace Showavi

@@ -621,9 +621,12 @@ void TClientDataSet::withRecord(int row, const std::function<void()> &code) cons
 
 QString TClientDataSet::displayTextAt(int row, int fieldIndex) const
 {
-    QString text;
-    withRecord(row, [&] { text = m_fields[size_t(fieldIndex)]->DisplayText(); });
-    return text;
+    // As withRecord does, without a function object per cell (lists read many).
+    auto *self = const_cast<TClientDataSet *>(this);
+    const int saved = m_peekRow;
+    self->m_peekRow = row;
+    struct Restore { TClientDataSet *ds; int v; ~Restore() { ds->m_peekRow = v; } } restore{self, saved};
+    return m_fields[size_t(fieldIndex)]->DisplayText();
 }
 
 void TClientDataSet::writeField(int fieldIndex, const QVariant &value)

@@ -133,11 +133,21 @@ void TDBEdit::applyColor()
 {
     TField *f = Field();
     const bool face = !isEnabled() || isReadOnly() || (f && f->ReadOnly);
-    QPalette p = palette();
     const QColor c = face ? clBtnFace() : m_color;
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+    const QColor nameText(64, 64, 64); // a name shown, not a control switched off
+    const auto groups = {QPalette::Active, QPalette::Inactive, QPalette::Disabled};
+    // Every refresh asks: nothing to set when the colours are already these.
+    const QPalette &now = palette();
+    bool same = testAttribute(Qt::WA_SetPalette) && now.isBrushSet(QPalette::Disabled, QPalette::Text)
+                && now.brush(QPalette::Disabled, QPalette::Text) == QBrush(nameText);
+    for (auto group : groups)
+        same = same && now.isBrushSet(group, QPalette::Base) && now.brush(group, QPalette::Base) == QBrush(c);
+    if (same)
+        return;
+    QPalette p = now;
+    for (auto group : groups)
         p.setColor(group, QPalette::Base, c);
-    p.setColor(QPalette::Disabled, QPalette::Text, QColor(64, 64, 64)); // a name shown, not a control switched off
+    p.setColor(QPalette::Disabled, QPalette::Text, nameText);
     setPalette(p);
 }
 

@@ -154,6 +154,9 @@ void TfrmParamGNRE::buildGeneralPage()
     auto *col = new QVBoxLayout(content);
     col->setContentsMargins(6, 6, 6, 6);
     col->setSpacing(8);
+    // Put in its scroll area before it is filled: its size is worked out when
+    // shown, not here as well.
+    scbParamGeral->setWidget(content);
 
     // Payment date: days, branch of the calendar and which calendar.
     grbDtPagamento = named(new QGroupBox(QStringLiteral("Parâmetros Para Calcular da Data de Pagamento"), content), "grbDtPagamento");
@@ -305,7 +308,6 @@ void TfrmParamGNRE::buildGeneralPage()
     col->addWidget(grbDtPagamento);
     col->addWidget(grbParamGNRE);
     col->addStretch(1);
-    scbParamGeral->setWidget(content);
 
     // Tab order: the lower group box first, then the payment-date group.
     QWidget *chain[] = {dckGeraLog, dckGeraContaPag, dbeCdTpOper, dbeLivroMag, dbeProduto, dbeEmail, dbcProdDebito,

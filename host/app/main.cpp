@@ -3,13 +3,11 @@
 #include "Application.h"
 #include "Dialogs.h"
 #include "MainWindow.h"
-#include "NetConnection.h"
 
 #include <QCommandLineParser>
 #include <QFile>
 #include <cstdio>
 #include <QSqlQuery>
-#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -86,7 +84,6 @@ int main(int argc, char **argv)
         qputenv("FIS94100_HOST_DRIVER", parser.value(driver).toLocal8Bit());
 
     MainWindow window;
-    window.statusBar()->showMessage(QStringLiteral("Servidor de aplicação: %1:%2").arg(Molvard::WebURL()).arg(Molvard::WebPort()));
     window.show();
     rt::guard([] { TDMGeral::instance().open(); });
 

@@ -1,8 +1,8 @@
 #include "DataPacket.h"
 
 #include "Exceptions.h"
+#include "JsonRpc.h"
 
-#include <QJsonDocument>
 #include <QUtf8StringView>
 #include <cmath>
 #include <rapidjson/stringbuffer.h>
@@ -154,8 +154,8 @@ struct PacketTextWriter::Impl
             return;
         }
         // Half of a surrogate pair has no UTF-8: written as Qt writes it.
-        const QByteArray wrapped = QJsonDocument(QJsonArray{s}).toJson(QJsonDocument::Compact);
-        w.RawValue(wrapped.constData() + 1, size_t(wrapped.size() - 2), rapidjson::kStringType);
+        const QByteArray qtText = jsonrpc::jsonText(s);
+        w.RawValue(qtText.constData(), size_t(qtText.size()), rapidjson::kStringType);
     }
 };
 

@@ -536,16 +536,20 @@ int main(int argc, char **argv)
     const Scale scale = scaleFrom(app.arguments());
     try {
         Host h;
-        {
+        if (scale.runs(4) || scale.runs(5)) {
             FloorGrid floorGrid(h.db.path()); // before the screen, so the screen is the active window
             TfrmParamGNRE *f = h.open(QStringLiteral("GON"), companyText(BenchDatabase::kCompany));
             paint(h.subWindow());
-            gridSection(floorGrid, f, scale);
-            searchSection(h, f, scale);
+            if (scale.runs(4))
+                gridSection(floorGrid, f, scale);
+            if (scale.runs(5))
+                searchSection(h, f, scale);
             h.close();
         }
-        connectionSection(h, scale);
-        openingSection(h, scale);
+        if (scale.runs(6))
+            connectionSection(h, scale);
+        if (scale.runs(7))
+            openingSection(h, scale);
     } catch (const std::exception &e) {
         report::note(QStringLiteral("error: %1").arg(QString::fromLocal8Bit(e.what())));
         std::fprintf(stderr, "bench_client: %s\n", e.what());

@@ -92,7 +92,15 @@ Paired alternate(int blocks, const std::function<double()> &serviceBlock, const 
         std::function<std::vector<double>()>([&] { return std::vector<double>{floorBlock()}; }))[0];
 }
 
-Scale scaleFrom(const QStringList &args) { return Scale{args.contains(QStringLiteral("--quick"))}; }
+Scale scaleFrom(const QStringList &args)
+{
+    Scale s;
+    s.quick = args.contains(QStringLiteral("--quick"));
+    if (const qsizetype at = args.indexOf(QStringLiteral("--only")); at > 0 && at + 1 < args.size())
+        for (const QString &n : args.at(at + 1).split(QLatin1Char(',')))
+            s.only << n.toInt();
+    return s;
+}
 
 // ---------------------------------------------------------------- report
 

@@ -65,11 +65,13 @@ Paired alternate(int blocks, const std::function<double()> &serviceBlock, const 
 std::vector<Paired> alternate(int blocks, const std::function<std::vector<double>()> &serviceBlock,
                               const std::function<std::vector<double>()> &floorBlock);
 
-// How much a run does: --quick cuts it down.
+// How much a run does: --quick cuts it down; --only 2,7 runs those sections.
 struct Scale
 {
     bool quick = false;
+    QList<int> only;
     int pick(int full, int quickValue) const { return quick ? quickValue : full; }
+    bool runs(int section) const { return only.isEmpty() || only.contains(section); }
 };
 Scale scaleFrom(const QStringList &args);
 

@@ -12,6 +12,7 @@
 #include <openssl/crypto.h>
 
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <mutex>
@@ -55,17 +56,23 @@ void logRequest(const std::string &body, const QByteArray &reply, std::chrono::s
 {
     if (!svclog::enabled(svclog::Level::Info))
         return;
-    QString outcome = QStringLiteral("ok");
-    if (reply.isEmpty())
-        outcome = QStringLiteral("notification");
-    else if (!reply.contains("\"result\"")) {
-        const int code = reply.indexOf("\"code\":");
-        outcome = QStringLiteral("error %1").arg(code < 0 ? QString() : QString::fromLatin1(reply.mid(code + 7, 6)).section(QLatin1Char(','), 0, 0));
+    const std::string_view text(reply.constData(), size_t(reply.size()));
+    std::string outcome = "ok";
+    if (text.empty()) {
+        outcome = "notification";
+    } else if (text.find("\"result\"") == std::string_view::npos) {
+        outcome = "error";
+        if (const size_t at = text.find("\"code\":"); at != std::string_view::npos) {
+            const std::string_view code = text.substr(at + 7, 6);
+            outcome.append(1, ' ').append(code.substr(0, code.find(',')));
+        }
     }
-    svclog::info(QStringLiteral("request %1 %2 ms %3")
-                     .arg(QString::fromStdString(methodOf(body)))
-                     .arg(std::chrono::duration<double, std::milli>(took).count(), 0, 'f', 2)
-                     .arg(outcome));
+    char millis[32];
+    const auto [end, ec] = std::to_chars(millis, millis + sizeof millis, std::chrono::duration<double, std::milli>(took).count(),
+                                         std::chars_format::fixed, 2);
+    std::string line = "request ";
+    line.append(methodOf(body)).append(1, ' ').append(millis, ec == std::errc() ? end : millis).append(" ms ").append(outcome);
+    svclog::write(svclog::Level::Info, std::string_view(line));
 }
 
 // What the server knows of a connection, to close the idle ones at a stop
@@ -135,7 +142,11 @@ template <class Stream>
 class Session : public SessionBase, public std::enable_shared_from_this<Session<Stream>>
 {
 public:
-    Session(HttpServer::Impl &server, Stream stream) : m_server(server), m_stream(std::move(stream)) { ++m_server.connections; }
+    Session(HttpServer::Impl &server, Stream stream)
+        : m_server(server), m_stream(std::move(stream)), m_timer(m_stream.get_executor()), m_peer(peerAddress())
+    {
+        ++m_server.connections;
+    }
     ~Session() override { --m_server.connections; }
 
     void start()
@@ -143,7 +154,7 @@ public:
         if constexpr (std::is_same_v<Stream, beast::tcp_stream>) {
             read();
         } else {
-            lowest().expires_after(std::chrono::seconds(m_server.options.requestTimeout));
+            expiresAfter(std::chrono::seconds(m_server.options.requestTimeout));
             m_stream.async_handshake(asio::ssl::stream_base::server, [self = this->shared_from_this()](beast::error_code ec) {
                 if (ec)
                     return self->close();
@@ -164,7 +175,36 @@ public:
     bool busy() const override { return !m_idle && !m_closed; }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     beast::tcp_stream &lowest() { return beast::get_lowest_layer(m_stream); }
+
+    // Every wait of a connection has a deadline: the next request's first
+    // bytes, a whole request, an answer's sending. One timer watches it. It is
+    // armed no later than the deadline and at most a request timeout ahead, so
+    // that moving the deadline with each request costs no system call; a
+    // deadline met closes the connection, as a stream's own timeout would.
+    void expiresAfter(Clock::duration d)
+    {
+        m_deadline = Clock::now() + d;
+        if (m_deadline < m_timerAt)
+            arm(m_deadline);
+    }
+    void expiresNever() { m_deadline = Clock::time_point::max(); }
+    void arm(Clock::time_point at)
+    {
+        m_timerAt = at;
+        m_timer.expires_at(at);
+        m_timer.async_wait([weak = this->weak_from_this()](beast::error_code ec) {
+            const auto self = weak.lock();
+            if (ec || !self || self->m_closed)
+                return;
+            const auto now = Clock::now();
+            if (now >= self->m_deadline)
+                return self->close();
+            self->arm(std::min(self->m_deadline, now + std::chrono::seconds(self->m_server.options.requestTimeout)));
+        });
+    }
 
     void read()
     {
@@ -178,7 +218,7 @@ private:
         // deadline starts with its first bytes.
         if (m_buffer.size() > 0) // the next request is already here (pipelined)
             return readRequest();
-        lowest().expires_after(std::chrono::seconds(m_server.options.idleTimeout));
+        expiresAfter(std::chrono::seconds(m_server.options.idleTimeout));
         m_stream.async_read_some(m_buffer.prepare(16 * 1024), [self = this->shared_from_this()](beast::error_code ec, size_t n) {
             if (ec) {
                 self->m_idle = false;
@@ -193,7 +233,7 @@ private:
     void readRequest()
     {
         m_idle = false;
-        lowest().expires_after(std::chrono::seconds(m_server.options.requestTimeout));
+        expiresAfter(std::chrono::seconds(m_server.options.requestTimeout));
         http::async_read(m_stream, m_buffer, *m_parser, [self = this->shared_from_this()](beast::error_code ec, size_t) {
             if (ec)
                 return self->failed(ec);
@@ -232,9 +272,9 @@ private:
 
         // A read is answered here and now; a change goes to the writer, and
         // its answer comes back to this connection's strand.
-        lowest().expires_never();
+        expiresNever();
         auto body = std::make_shared<std::string>(std::move(req.body()));
-        const RequestOrigin origin{declaredUser(req), peerAddress()};
+        const RequestOrigin origin{declaredUser(req), m_peer};
         if (!isChange(*body))
             return answer(dispatch(*body, origin), keepAlive);
         asio::post(m_server.writer, [self = this->shared_from_this(), body, keepAlive, origin] {
@@ -273,6 +313,7 @@ private:
         return user.trimmed().left(64);
     }
 
+    // Read once, when the connection is accepted.
     QString peerAddress()
     {
         beast::error_code ec;
@@ -308,7 +349,7 @@ private:
         res->keep_alive(keepAlive && !m_server.stopping);
         res->body() = std::move(body);
         res->prepare_payload();
-        lowest().expires_after(std::chrono::seconds(m_server.options.requestTimeout));
+        expiresAfter(std::chrono::seconds(m_server.options.requestTimeout));
         http::async_write(m_stream, *res, [self = this->shared_from_this(), res](beast::error_code ec, size_t) {
             if (ec)
                 return self->close();
@@ -325,7 +366,7 @@ private:
     {
         beast::error_code ignored;
         lowest().socket().shutdown(tcp::socket::shutdown_send, ignored);
-        lowest().expires_after(std::chrono::seconds(2));
+        expiresAfter(std::chrono::seconds(2));
         m_discarded = 0;
         discard();
     }
@@ -358,6 +399,10 @@ private:
     std::atomic<bool> m_idle{false};   // written on the strand, read by a stop
     std::atomic<bool> m_closed{false};
     size_t m_discarded = 0;
+    asio::steady_timer m_timer;
+    Clock::time_point m_deadline = Clock::time_point::max();
+    Clock::time_point m_timerAt = Clock::time_point::max();
+    const QString m_peer; // the client's address, for the history
 };
 
 } // namespace

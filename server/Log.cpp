@@ -1,9 +1,11 @@
 #include "Log.h"
 
-#include <QDateTime>
 #include <atomic>
-#include <cstdio>
+#include <cerrno>
+#include <ctime>
 #include <mutex>
+
+#include <unistd.h>
 
 namespace svclog {
 
@@ -11,6 +13,30 @@ namespace {
 std::atomic<int> g_level{int(Level::Info)};
 std::mutex g_lock;
 const char *const kNames[] = {"error", "warning", "info", "debug"};
+
+// "yyyy-MM-ddTHH:mm:ss." of the current second, made once a second per thread.
+struct SecondText
+{
+    time_t second = -1;
+    char text[24] = {};
+    size_t size = 0;
+};
+thread_local SecondText t_second;
+
+// The whole line goes out in one write: lines of several threads never mix.
+void writeAll(const char *data, size_t size)
+{
+    std::lock_guard lock(g_lock);
+    while (size > 0) {
+        const ssize_t n = ::write(STDERR_FILENO, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return; // a log that cannot be written stops no request
+        data += n;
+        size -= size_t(n);
+    }
+}
 } // namespace
 
 void setLevel(Level level) { g_level = int(level); }
@@ -27,15 +53,34 @@ bool setLevel(const QString &name)
 
 bool enabled(Level level) { return int(level) <= g_level; }
 
+void write(Level level, std::string_view line)
+{
+    if (!enabled(level))
+        return;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    SecondText &s = t_second;
+    if (s.second != now.tv_sec) {
+        tm utc{};
+        gmtime_r(&now.tv_sec, &utc);
+        s.size = strftime(s.text, sizeof s.text, "%Y-%m-%dT%H:%M:%S.", &utc);
+        s.second = now.tv_sec;
+    }
+    const int ms = int(now.tv_nsec / 1000000);
+    const char msText[5] = {char('0' + ms / 100), char('0' + ms / 10 % 10), char('0' + ms % 10), 'Z', ' '};
+    const std::string_view name = kNames[int(level)];
+    std::string text;
+    text.reserve(s.size + sizeof msText + name.size() + 2 + line.size());
+    text.append(s.text, s.size).append(msText, sizeof msText).append(name).append(1, ' ').append(line).append(1, '\n');
+    writeAll(text.data(), text.size());
+}
+
 void write(Level level, const QString &line)
 {
     if (!enabled(level))
         return;
-    const QByteArray text = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8() + ' '
-                            + kNames[int(level)] + ' ' + line.toUtf8() + '\n';
-    std::lock_guard lock(g_lock);
-    std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
-    std::fflush(stderr);
+    const QByteArray utf8 = line.toUtf8();
+    write(level, std::string_view(utf8.constData(), size_t(utf8.size())));
 }
 
 } // namespace svclog

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <string_view>
+
 // The service's log: one line per event on standard error (the journal under
 // systemd), with the time in UTC. Never a token or a request's body.
 namespace svclog {
@@ -13,6 +15,8 @@ void setLevel(Level level);
 bool setLevel(const QString &name);
 bool enabled(Level level);
 void write(Level level, const QString &line);
+// The same for a line already in UTF-8.
+void write(Level level, std::string_view line);
 
 inline void error(const QString &line) { write(Level::Error, line); }
 inline void warning(const QString &line) { write(Level::Warning, line); }

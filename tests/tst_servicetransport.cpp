@@ -118,6 +118,45 @@ private slots:
         }
     }
 
+    // On a kept-alive connection each request has its own deadline: a client
+    // asking now and then for longer than one deadline keeps its connection,
+    // and a request that stalls halfway is dropped at its deadline.
+    void eachRequestHasItsOwnDeadline()
+    {
+        ServerProcess server({"--request-timeout", "1", "--threads", "2"});
+        QVERIFY(server.started());
+        QTcpSocket s;
+        s.connectToHost("127.0.0.1", quint16(server.port()));
+        QVERIFY(s.waitForConnected(2000));
+        const QByteArray request = QByteArray("POST ") + kPath.c_str() + " HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\n"
+                                   + "Content-Length: " + QByteArray::number(qsizetype(kRead.size())) + "\r\n\r\n" + kRead.c_str();
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < 8; ++i) {
+            QTest::qWait(350); // idle between requests: the idle deadline, not the request's
+            QVERIFY(s.state() == QAbstractSocket::ConnectedState);
+            // The request in two parts, the second within its deadline.
+            s.write(request.left(40));
+            s.flush();
+            QTest::qWait(300);
+            s.write(request.mid(40));
+            s.flush();
+            QByteArray answer;
+            QElapsedTimer wait;
+            wait.start();
+            while (!answer.contains("\"result\"") && wait.elapsed() < 3000 && s.waitForReadyRead(3000))
+                answer += s.readAll();
+            QVERIFY2(answer.startsWith("HTTP/1.1 200"), answer.constData());
+        }
+        QVERIFY(t.elapsed() > 4000); // several request deadlines long, on one connection
+        s.write(request.left(40));
+        s.flush();
+        t.restart();
+        QVERIFY(s.waitForDisconnected(3000));
+        qInfo("a stalled request dropped after %lld ms (deadline 1 s)", t.elapsed());
+        QVERIFY(t.elapsed() >= 900);
+    }
+
     // The body limit holds for a chunked body too; the server's memory stays put.
     void chunkedBodyOverTheLimit()
     {

@@ -2,7 +2,7 @@
 // with the screen opened in the host window through the module's IniProc
 // against a real service, every dialog answered here. Its floors are plain
 // Qt widgets doing the same job in this process.
-//   bench_client [--quick]
+//   bench_client [--quick] [--only N,...] [--shots DIR]
 #include "harness.h"
 
 #include "ADOIBQuery.h"
@@ -15,8 +15,12 @@
 #include "Pesquisa.h"
 #include "Pkg_fis94100.h"
 
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
+#include <QGroupBox>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QJsonArray>
@@ -25,21 +29,28 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
+#include <QRadioButton>
+#include <QScrollArea>
 #include <QSortFilterProxyModel>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <malloc.h>
 
 #include <cstdio>
+#include <optional>
 
 using namespace bench;
 
@@ -456,23 +467,393 @@ void connectionSection(Host &h, const Scale &scale)
 
 // ---------------------------------------------------------------- 7. the opening
 
-// The floor of the opening: a plain window with as many widgets as the
-// screen, filled from one round trip, in a sub-window of the host.
-double openPlainWindow(int widgets, int port)
+// The floors of the opening, each in a sub-window of the host, filled from
+// one QNetworkAccessManager round trip and painted.
+
+// What a widget of the screen is, in plain Qt: the floor builds the same
+// widgets in the same layouts, with the same texts, items, columns, sizes and
+// visibility, and no data sets, no data-aware controls, no framework.
+class SameWidgets
 {
-    const auto t0 = Clock::now();
-    auto *w = new QWidget;
-    auto *grid = new QGridLayout(w);
-    QList<QLineEdit *> edits;
-    for (int i = 0; i < widgets; ++i) {
-        if (i % 2) {
-            auto *e = new QLineEdit(w);
-            edits << e;
-            grid->addWidget(e, i / 8, i % 8);
-        } else {
-            grid->addWidget(new QLabel(QStringLiteral("Campo %1").arg(i), w), i / 8, i % 8);
-        }
+public:
+    explicit SameWidgets(const QWidget *screen)
+        : m_size(screen->size())
+    {
+        m_root = describe(screen);
     }
+
+    // Builds the window; `edits` gets its entries, in the screen's order.
+    QWidget *build(QList<QLineEdit *> &edits) const
+    {
+        auto *w = new QWidget;
+        if (m_root.font)
+            w->setFont(*m_root.font);
+        w->resize(m_size);
+        make(m_root, w, edits);
+        return w;
+    }
+
+private:
+    struct Layout;
+    enum class Kind { Plain, Frame, Tabs, Stack, Scroll, Group, Table, Combo, Check, Radio, Button, Edit, Label, MenuBar };
+    struct Node
+    {
+        Kind kind = Kind::Plain;
+        QRect geometry;
+        bool visible = true;
+        QString text;
+        QStringList items; // tab titles, combo items, grid columns, menu titles
+        QIcon icon;
+        QPixmap pixmap;
+        int frame = 0;
+        std::optional<QFont> font;   // when set on the widget itself
+        bool enabled = true;
+        bool readOnly = false;
+        bool autoRaise = false;
+        Qt::ToolButtonStyle buttonStyle = Qt::ToolButtonIconOnly;
+        QSize iconSize;
+        bool resizable = false;      // a scroll area's
+        Qt::ScrollBarPolicy horizontal = Qt::ScrollBarAsNeeded, vertical = Qt::ScrollBarAsNeeded;
+        Qt::Alignment alignment;
+        QSize minimum, maximum;
+        QSizePolicy policy;
+        bool managed = false;        // placed by its parent's layout
+        std::vector<Node> children;
+        std::shared_ptr<Layout> layout;
+    };
+    // A layout: its items are children of the widget (by their index),
+    // spacers or layouts.
+    struct Layout
+    {
+        enum Type { Horizontal, Vertical, Grid } type = Vertical;
+        QMargins margins;
+        int spacing = -1, vertical = -1;
+        int menuBar = -1; // the child that is the layout's menu bar
+        struct Item
+        {
+            int child = -1; // the widget's index among the node's children
+            std::shared_ptr<Layout> layout;
+            QSize spacer;
+            QSizePolicy::Policy h = QSizePolicy::Minimum, v = QSizePolicy::Minimum;
+            int stretch = 0;
+            Qt::Alignment alignment;
+            int row = 0, column = 0, rows = 1, columns = 1;
+        };
+        std::vector<Item> items;
+        std::vector<int> rowStretch, columnStretch;
+    };
+
+    static std::shared_ptr<Layout> describe(const QLayout *l, const QHash<const QWidget *, int> &index, Node &n)
+    {
+        auto out = std::make_shared<Layout>();
+        out->margins = l->contentsMargins();
+        out->spacing = l->spacing();
+        if (l->menuBar() && (out->menuBar = index.value(l->menuBar(), -1)) >= 0)
+            n.children[size_t(out->menuBar)].managed = true;
+        auto *box = qobject_cast<const QBoxLayout *>(l);
+        auto *grid = qobject_cast<const QGridLayout *>(l);
+        if (box)
+            out->type = box->direction() == QBoxLayout::LeftToRight || box->direction() == QBoxLayout::RightToLeft
+                            ? Layout::Horizontal : Layout::Vertical;
+        if (grid) {
+            out->type = Layout::Grid;
+            out->spacing = grid->horizontalSpacing();
+            out->vertical = grid->verticalSpacing();
+            for (int r = 0; r < grid->rowCount(); ++r)
+                out->rowStretch.push_back(grid->rowStretch(r));
+            for (int c = 0; c < grid->columnCount(); ++c)
+                out->columnStretch.push_back(grid->columnStretch(c));
+        }
+        for (int i = 0; i < l->count(); ++i) {
+            QLayoutItem *item = l->itemAt(i);
+            Layout::Item it;
+            it.alignment = item->alignment();
+            if (box)
+                it.stretch = box->stretch(i);
+            if (grid)
+                grid->getItemPosition(i, &it.row, &it.column, &it.rows, &it.columns);
+            if (QWidget *w = item->widget()) {
+                it.child = index.value(w, -1);
+                if (it.child < 0)
+                    continue;
+                n.children[size_t(it.child)].managed = true;
+            } else if (QLayout *inner = item->layout()) {
+                it.layout = describe(inner, index, n);
+            } else if (QSpacerItem *sp = item->spacerItem()) {
+                it.spacer = sp->sizeHint();
+                it.h = sp->sizePolicy().horizontalPolicy();
+                it.v = sp->sizePolicy().verticalPolicy();
+            }
+            out->items.push_back(std::move(it));
+        }
+        return out;
+    }
+
+    static QLayout *make(const Layout &l, QWidget *owner, const std::vector<QWidget *> &made)
+    {
+        QLayout *out = nullptr;
+        QBoxLayout *box = nullptr;
+        QGridLayout *grid = nullptr;
+        if (l.type == Layout::Grid) {
+            out = grid = new QGridLayout(owner);
+            grid->setHorizontalSpacing(l.spacing);
+            grid->setVerticalSpacing(l.vertical);
+            for (size_t r = 0; r < l.rowStretch.size(); ++r)
+                grid->setRowStretch(int(r), l.rowStretch[r]);
+            for (size_t c = 0; c < l.columnStretch.size(); ++c)
+                grid->setColumnStretch(int(c), l.columnStretch[c]);
+        } else {
+            out = box = new QBoxLayout(l.type == Layout::Horizontal ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom, owner);
+            box->setSpacing(l.spacing);
+        }
+        out->setContentsMargins(l.margins);
+        if (l.menuBar >= 0)
+            out->setMenuBar(made[size_t(l.menuBar)]);
+        for (const Layout::Item &it : l.items) {
+            if (it.child >= 0) {
+                QWidget *w = made[size_t(it.child)];
+                if (grid)
+                    grid->addWidget(w, it.row, it.column, it.rows, it.columns, it.alignment);
+                else
+                    box->addWidget(w, it.stretch, it.alignment);
+            } else if (it.layout) {
+                QLayout *inner = make(*it.layout, nullptr, made);
+                if (grid)
+                    grid->addLayout(inner, it.row, it.column, it.rows, it.columns, it.alignment);
+                else
+                    box->addLayout(inner, it.stretch);
+            } else {
+                auto *sp = new QSpacerItem(it.spacer.width(), it.spacer.height(), it.h, it.v);
+                if (grid)
+                    grid->addItem(sp, it.row, it.column, it.rows, it.columns, it.alignment);
+                else
+                    box->addSpacerItem(sp);
+            }
+        }
+        return out;
+    }
+
+    static Node describe(const QWidget *w)
+    {
+        Node n;
+        n.geometry = w->geometry();
+        n.visible = !w->isHidden();
+        if (w->testAttribute(Qt::WA_SetFont))
+            n.font = w->font();
+        n.enabled = !w->testAttribute(Qt::WA_Disabled);
+        n.minimum = w->minimumSize();
+        n.maximum = w->maximumSize();
+        n.policy = w->sizePolicy();
+        auto children = [&](const QWidget *of) {
+            QHash<const QWidget *, int> index;
+            for (QObject *o : of->children())
+                if (auto *c = qobject_cast<QWidget *>(o); c && !c->isWindow()) {
+                    index.insert(c, int(n.children.size()));
+                    n.children.push_back(describe(c));
+                }
+            if (of->layout())
+                n.layout = describe(of->layout(), index, n);
+        };
+        if (auto *t = qobject_cast<const QTabWidget *>(w)) {
+            n.kind = Kind::Tabs;
+            for (int i = 0; i < t->count(); ++i) {
+                n.items << t->tabText(i);
+                n.children.push_back(describe(t->widget(i)));
+            }
+        } else if (auto *st = qobject_cast<const QStackedWidget *>(w)) {
+            n.kind = Kind::Stack;
+            for (int i = 0; i < st->count(); ++i)
+                n.children.push_back(describe(st->widget(i)));
+        } else if (auto *sa = qobject_cast<const QScrollArea *>(w)) {
+            n.kind = Kind::Scroll;
+            n.frame = sa->frameStyle();
+            n.resizable = sa->widgetResizable();
+            n.horizontal = sa->horizontalScrollBarPolicy();
+            n.vertical = sa->verticalScrollBarPolicy();
+            if (sa->widget())
+                n.children.push_back(describe(sa->widget()));
+        } else if (auto *tv = qobject_cast<const QTableView *>(w)) {
+            n.kind = Kind::Table;
+            for (int c = 0; tv->model() && c < tv->model()->columnCount(); ++c)
+                n.items << tv->model()->headerData(c, Qt::Horizontal).toString();
+        } else if (auto *cb = qobject_cast<const QComboBox *>(w)) {
+            n.kind = Kind::Combo;
+            for (int i = 0; i < cb->count(); ++i)
+                n.items << cb->itemText(i);
+        } else if (auto *ch = qobject_cast<const QCheckBox *>(w)) {
+            n.kind = Kind::Check;
+            n.text = ch->text();
+        } else if (auto *r = qobject_cast<const QRadioButton *>(w)) {
+            n.kind = Kind::Radio;
+            n.text = r->text();
+        } else if (auto *b = qobject_cast<const QAbstractButton *>(w)) {
+            n.kind = Kind::Button;
+            n.text = b->text();
+            n.icon = b->icon();
+            n.iconSize = b->iconSize();
+            if (auto *tb = qobject_cast<const QToolButton *>(w)) {
+                n.autoRaise = tb->autoRaise();
+                n.buttonStyle = tb->toolButtonStyle();
+            }
+        } else if (auto *e = qobject_cast<const QLineEdit *>(w)) {
+            n.kind = Kind::Edit;
+            n.readOnly = e->isReadOnly();
+            n.alignment = e->alignment();
+        } else if (auto *l = qobject_cast<const QLabel *>(w)) {
+            n.kind = Kind::Label;
+            n.text = l->text();
+            n.pixmap = l->pixmap();
+            n.alignment = l->alignment();
+        } else if (auto *mb = qobject_cast<const QMenuBar *>(w)) {
+            n.kind = Kind::MenuBar;
+            for (QAction *a : mb->actions())
+                n.items << a->text();
+        } else if (auto *g = qobject_cast<const QGroupBox *>(w)) {
+            n.kind = Kind::Group;
+            n.text = g->title();
+            children(w);
+        } else if (auto *f = qobject_cast<const QFrame *>(w)) {
+            n.kind = Kind::Frame;
+            n.frame = f->frameStyle();
+            children(w);
+        } else {
+            children(w);
+        }
+        return n;
+    }
+
+    static void make(const Node &n, QWidget *into, QList<QLineEdit *> &edits)
+    {
+        std::vector<QWidget *> made;
+        for (const Node &c : n.children) {
+            QWidget *w = nullptr;
+            switch (c.kind) {
+            case Kind::Tabs: {
+                auto *t = new QTabWidget(into);
+                for (size_t i = 0; i < c.children.size(); ++i) {
+                    auto *page = new QWidget;
+                    make(c.children[i], page, edits);
+                    t->addTab(page, c.items.value(qsizetype(i)));
+                }
+                w = t;
+                break;
+            }
+            case Kind::Stack: {
+                auto *st = new QStackedWidget(into);
+                for (const Node &p : c.children) {
+                    auto *page = new QWidget;
+                    make(p, page, edits);
+                    st->addWidget(page);
+                }
+                w = st;
+                break;
+            }
+            case Kind::Scroll: {
+                auto *sa = new QScrollArea(into);
+                sa->setFrameStyle(c.frame);
+                sa->setWidgetResizable(c.resizable);
+                sa->setHorizontalScrollBarPolicy(c.horizontal);
+                sa->setVerticalScrollBarPolicy(c.vertical);
+                if (!c.children.empty()) {
+                    auto *inner = new QWidget;
+                    inner->resize(c.children.front().geometry.size());
+                    make(c.children.front(), inner, edits);
+                    sa->setWidget(inner);
+                }
+                w = sa;
+                break;
+            }
+            case Kind::Table: {
+                auto *tv = new QTableView(into);
+                auto *model = new QStandardItemModel(0, int(c.items.size()), tv);
+                model->setHorizontalHeaderLabels(c.items);
+                tv->setModel(model);
+                w = tv;
+                break;
+            }
+            case Kind::Combo: {
+                auto *cb = new QComboBox(into);
+                cb->addItems(c.items);
+                w = cb;
+                break;
+            }
+            case Kind::Check: w = new QCheckBox(c.text, into); break;
+            case Kind::Radio: w = new QRadioButton(c.text, into); break;
+            case Kind::Button: {
+                auto *b = new QToolButton(into);
+                b->setText(c.text);
+                b->setIcon(c.icon);
+                b->setIconSize(c.iconSize);
+                b->setAutoRaise(c.autoRaise);
+                b->setToolButtonStyle(c.buttonStyle);
+                w = b;
+                break;
+            }
+            case Kind::Edit: {
+                auto *e = new QLineEdit(into);
+                e->setReadOnly(c.readOnly);
+                e->setAlignment(c.alignment);
+                edits << e;
+                w = e;
+                break;
+            }
+            case Kind::Label: {
+                auto *l = new QLabel(c.text, into);
+                if (!c.pixmap.isNull())
+                    l->setPixmap(c.pixmap);
+                l->setAlignment(c.alignment);
+                w = l;
+                break;
+            }
+            case Kind::MenuBar: {
+                auto *mb = new QMenuBar(into);
+                for (const QString &title : c.items)
+                    mb->addMenu(title);
+                w = mb;
+                break;
+            }
+            case Kind::Group: w = new QGroupBox(c.text, into); break;
+            case Kind::Frame: {
+                auto *f = new QFrame(into);
+                f->setFrameStyle(c.frame);
+                w = f;
+                break;
+            }
+            case Kind::Plain: w = new QWidget(into); break;
+            }
+            if (c.kind == Kind::Group || c.kind == Kind::Frame || c.kind == Kind::Plain)
+                make(c, w, edits);
+            if (c.font)
+                w->setFont(*c.font);
+            w->setEnabled(c.enabled);
+            w->setMinimumSize(c.minimum);
+            w->setMaximumSize(c.maximum);
+            w->setSizePolicy(c.policy);
+            if (!c.managed)
+                w->setGeometry(c.geometry);
+            if (!c.visible)
+                w->hide();
+            made.push_back(w);
+        }
+        if (n.layout)
+            make(*n.layout, into, made);
+    }
+
+    QSize m_size;
+    Node m_root;
+};
+
+// --shots DIR: the screen and its floors as last painted, to compare them by eye.
+QString g_shots;
+void shoot(QWidget *w, const char *name)
+{
+    if (!g_shots.isEmpty())
+        w->grab().save(QDir(g_shots).filePath(QString::fromLatin1(name) + QStringLiteral(".png")));
+}
+
+// The record of company 01, as a plain QNetworkAccessManager round trip gives it.
+QJsonArray fetchRecord(int port)
+{
     QNetworkAccessManager nam;
     QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(kPath)));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
@@ -485,16 +866,46 @@ double openPlainWindow(int widgets, int port)
     delete reply;
     const QJsonArray values = r.result.toObject().value(QStringLiteral("rows")).toArray().at(0).toArray();
     if (values.isEmpty())
-        fail(QStringLiteral("the plain window got no record"));
+        fail(QStringLiteral("the floor window got no record"));
+    return values;
+}
+
+// A window is built by `build`, filled from one round trip, shown at the
+// screen's size and painted.
+double openFloor(const std::function<QWidget *(QList<QLineEdit *> &)> &build, int port, QSize size, const char *name)
+{
+    const auto t0 = Clock::now();
+    QList<QLineEdit *> edits;
+    QWidget *w = build(edits);
+    const QJsonArray values = fetchRecord(port);
     for (int i = 0; i < values.size() && i < edits.size(); ++i)
         edits.at(i)->setText(values.at(i).toVariant().toString());
     QMdiSubWindow *sub = Application::mdiArea()->addSubWindow(w);
     sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->resize(size);
     sub->show();
     paint(sub);
     const double us = microsSince(t0);
+    shoot(sub, name);
     delete sub;
     return us;
+}
+
+// The other floor (information): a plain window of as many labels and entries.
+QWidget *plainWindow(int widgets, QList<QLineEdit *> &edits)
+{
+    auto *w = new QWidget;
+    auto *grid = new QGridLayout(w);
+    for (int i = 0; i < widgets; ++i) {
+        if (i % 2) {
+            auto *e = new QLineEdit(w);
+            edits << e;
+            grid->addWidget(e, i / 8, i % 8);
+        } else {
+            grid->addWidget(new QLabel(QStringLiteral("Campo %1").arg(i), w), i / 8, i % 8);
+        }
+    }
+    return w;
 }
 
 void openingSection(Host &h, const Scale &scale)
@@ -505,6 +916,7 @@ void openingSection(Host &h, const Scale &scale)
         TfrmParamGNRE *f = h.open(QStringLiteral("GON"), companyText("01"));
         paint(h.subWindow());
         const double us = microsSince(t0);
+        shoot(h.subWindow(), "screen");
         if (f->cdsParamGeral.RecordCount() != 1 || f->dbeQtdeDias->text().trimmed() != QLatin1String("5"))
             fail(QStringLiteral("the general page does not show the record of company 01"));
         h.close();
@@ -512,17 +924,30 @@ void openingSection(Host &h, const Scale &scale)
     };
     openScreen(); // the module loaded, caches warm
     TfrmParamGNRE *f = h.open(QStringLiteral("GON"), companyText("01"));
+    paint(h.subWindow());
+    const SameWidgets same(f);
+    const QSize size = h.subWindow()->size();
     const int widgets = int(f->findChildren<QWidget *>().size()) + 1;
     h.close();
     const int port = h.service->port();
-    openPlainWindow(widgets, port);
-    const int runs = scale.pick(3, 2);
+    auto sameFloor = [&](QList<QLineEdit *> &edits) { return same.build(edits); };
+    auto plainFloor = [&](QList<QLineEdit *> &edits) { return plainWindow(widgets, edits); };
+    openFloor(sameFloor, port, size, "floor-same");
+    openFloor(plainFloor, port, size, "floor-plain");
+    const int runs = scale.pick(3, 2), blocks = scale.pick(8, 3);
     report::latency(QStringLiteral("screen opened, general record painted"),
-                    alternate(scale.pick(8, 3), [&] { return medianOf(runs, openScreen); },
-                              [&] { return medianOf(runs, [&] { return openPlainWindow(widgets, port); }); }),
+                    alternate(blocks, [&] { return medianOf(runs, openScreen); },
+                              [&] { return medianOf(runs, [&] { return openFloor(sameFloor, port, size, "floor-same"); }); }),
                     1.3);
-    report::note(QStringLiteral("floor: a plain window of %1 widgets (labels and entries, as many as the screen has) "
-                                "filled from one QNetworkAccessManager round trip, in a sub-window of the host")
+    report::latency(QStringLiteral("the same vs a plain window (no target)"),
+                    alternate(blocks, [&] { return medianOf(runs, openScreen); },
+                              [&] { return medianOf(runs, [&] { return openFloor(plainFloor, port, size, "floor-plain"); }); }),
+                    0);
+    report::note(QStringLiteral("floor: a window of the same widgets in plain Qt (tabs, pages, group boxes, entries, "
+                                "lists, check and radio buttons, the grid's columns, tool buttons, menu bar; texts, "
+                                "sizes, layouts and visibility as the screen's), filled from one "
+                                "QNetworkAccessManager round trip, in a sub-window of the host; the second row's "
+                                "floor is a plain window of %1 labels and entries")
                      .arg(widgets));
 }
 
@@ -534,6 +959,8 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     THostApplication app(argc, argv);
     const Scale scale = scaleFrom(app.arguments());
+    if (const qsizetype at = app.arguments().indexOf(QStringLiteral("--shots")); at > 0 && at + 1 < app.arguments().size())
+        g_shots = app.arguments().at(at + 1);
     try {
         Host h;
         if (scale.runs(4) || scale.runs(5)) {

@@ -172,6 +172,46 @@ private slots:
         QCOMPARE(ScreenFixture::errors().join("; "), QString());
     }
 
+    // The screen's window is first painted with its record: neither the form
+    // nor its sub-window is painted empty while the first load waits, unless
+    // the load outlasts the busy indicator's delay.
+    void firstPaintShowsTheRecord_data()
+    {
+        QTest::addColumn<int>("answerMs");
+        QTest::addColumn<bool>("paintedEmpty");
+        QTest::newRow("quick answer") << 100 << false;
+        QTest::newRow("answer after the busy indicator's delay") << 700 << true;
+    }
+    void firstPaintShowsTheRecord()
+    {
+        QFETCH(int, answerMs);
+        QFETCH(bool, paintedEmpty);
+        Showavi::setDelay(250);
+        SlowProxy proxy(fx->server->port(), answerMs);
+        ScreenFixture::pointAt(proxy.port());
+        struct Paints : QObject
+        {
+            int withRecord = 0, empty = 0;
+            bool eventFilter(QObject *o, QEvent *e) override
+            {
+                auto *w = qobject_cast<QWidget *>(o);
+                QWidget *form = frmParamGNRE;
+                if (e->type() == QEvent::Paint && w && form
+                    && (w == form || w == form->parentWidget() || form->isAncestorOf(w)))
+                    ++(frmParamGNRE->cdsParamGeral.RecordCount() == 1 ? withRecord : empty);
+                return false;
+            }
+        } paints;
+        qApp->installEventFilter(&paints);
+        TfrmParamGNRE *f = fx->open("GON", "01 - A");
+        QVERIFY(f);
+        QTRY_VERIFY(paints.withRecord > 0);
+        qApp->removeEventFilter(&paints);
+        Showavi::setDelay(0);
+        QCOMPARE(paints.empty > 0, paintedEmpty);
+        QCOMPARE(f->dbeQtdeDias->text().trimmed(), QString("5"));
+    }
+
     void moduleFinalizationReleasesTheStrings()
     {
         fx->open("GON", "01 - A");

@@ -4,6 +4,7 @@
 #include "Form.h"
 #include "JsonRpc.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QPointer>
 #include <QWidget>
@@ -31,7 +32,10 @@ namespace {
 // While a call waits for the server, the window keeps painting and the busy
 // indicator keeps turning, and nothing else of the program runs: a close is
 // put off until the call is over, so is a deferred delete, and timers wait
-// (a timer event not delivered comes again at its next interval). Of the
+// (a timer event not delivered comes again at its next interval). Item views'
+// own timers are the exception: they lay out and repaint rows, run no code
+// of the program, and held back they would come again at once, over and over,
+// for as long as the call waits. Of the
 // user's input only what cancels the call acts now (the busy indicator's
 // "Cancelar", Escape); keys typed meanwhile are kept and delivered after the
 // call, clicks elsewhere are dropped, and no shortcut fires. So no handler, no
@@ -71,6 +75,8 @@ protected:
             m_deletes.append(watched);
             return true;
         case QEvent::Timer:
+            if (qobject_cast<QAbstractItemView *>(watched))
+                return false;
             return !watched->property(TNetConnection::RunsDuringCalls).toBool();
         case QEvent::ShortcutOverride:
             event->accept(); // taken as the widget's own key: no shortcut fires

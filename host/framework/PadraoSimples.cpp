@@ -20,17 +20,20 @@ namespace {
 
 // Holds a form's painting while its first show handler runs (it usually reads
 // the records from the service): the form is painted once, filled, instead of
-// empty while the call waits and then again. A handler that takes long lets it
-// paint when the busy indicator is due; an error lets it paint before its
-// message shows.
+// empty while the call waits and then again. In the host the hold covers the
+// form's sub-window too, so that its frame is painted once, with the form. A
+// handler that takes long lets it paint when the busy indicator is due; an
+// error lets it paint before its message shows.
 class FirstPaintHold
 {
 public:
-    explicit FirstPaintHold(QWidget *form) : m_form(form)
+    explicit FirstPaintHold(QWidget *form) : m_target(form)
     {
-        if (!form->updatesEnabled())
+        if (auto *sub = qobject_cast<QMdiSubWindow *>(form->parentWidget()))
+            m_target = sub;
+        if (!m_target->updatesEnabled())
             return; // held by someone else: left as it is
-        form->setUpdatesEnabled(false);
+        m_target->setUpdatesEnabled(false);
         m_release.setSingleShot(true);
         m_release.setProperty(TNetConnection::RunsDuringCalls, true);
         QObject::connect(&m_release, &QTimer::timeout, [this] { release(); });
@@ -48,11 +51,11 @@ private:
             return;
         m_held = false;
         m_release.stop();
-        if (m_form)
-            m_form->setUpdatesEnabled(true);
+        if (m_target)
+            m_target->setUpdatesEnabled(true);
     }
 
-    QPointer<QWidget> m_form;
+    QPointer<QWidget> m_target;
     QTimer m_release;
     bool m_held = false;
 };

@@ -303,9 +303,19 @@ TColumn *TDBGrid::addColumn(const QString &fieldName, const QString &title, int 
     c->Width = width;
     c->PickList = pickList;
     m_columns.push_back(std::move(c));
+    if (m_updating == 0) {
+        m_model->reset();
+        applyColumns();
+    }
+    return m_columns.back().get();
+}
+
+void TDBGrid::EndUpdate()
+{
+    if (m_updating == 0 || --m_updating > 0)
+        return;
     m_model->reset();
     applyColumns();
-    return m_columns.back().get();
 }
 
 void TDBGrid::applyColumns()

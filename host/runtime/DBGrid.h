@@ -105,6 +105,9 @@ public:
 
     TColumn *addColumn(const QString &fieldName, const QString &title = QString(), int width = -1,
                        const QStringList &pickList = {});
+    // Columns added between these two are laid out once, at the end.
+    void BeginUpdate() { ++m_updating; }
+    void EndUpdate();
     int columnCount() const { return int(m_columns.size()); }
     TColumn *Columns(int index) const { return m_columns.at(size_t(index)).get(); }
 
@@ -186,6 +189,7 @@ private:
     TGridDelegate *m_delegate;
     TGridOptions m_options;
     int m_col = 0;
+    int m_updating = 0;
     bool m_syncing = false;
     int m_rowCount = 0;
     QToolButton *m_editButton;

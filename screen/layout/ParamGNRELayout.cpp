@@ -14,11 +14,14 @@ using namespace rt;
 
 namespace {
 
-QFont weighted(const QWidget *w, bool bold)
+// Bold or not; a widget that already is, as its parent's font makes it, is left alone.
+void setWeight(QWidget *w, bool bold)
 {
+    if (w->font().bold() == bold)
+        return;
     QFont f = w->font();
     f.setBold(bold);
-    return f;
+    w->setFont(f);
 }
 
 template <class T>
@@ -31,14 +34,14 @@ T *named(T *w, const char *name)
 QLabel *label(QWidget *parent, const char *name, const QString &caption)
 {
     auto *l = named(new QLabel(caption, parent), name);
-    l->setFont(weighted(l, true));
+    setWeight(l, true);
     return l;
 }
 
 TDBEdit *edit(QWidget *parent, const char *name, TDataSource *source, const char *field, int chars)
 {
     auto *e = named(new TDBEdit(parent), name);
-    e->setFont(weighted(e, false));
+    setWeight(e, false);
     e->setDataSource(source, QString::fromLatin1(field));
     if (chars > 0)
         e->setFixedWidth(e->fontMetrics().horizontalAdvance(QString(chars, QLatin1Char('0'))) + 14);
@@ -160,7 +163,7 @@ void TfrmParamGNRE::buildGeneralPage()
 
     // Payment date: days, branch of the calendar and which calendar.
     grbDtPagamento = named(new QGroupBox(QStringLiteral("Parâmetros Para Calcular da Data de Pagamento"), content), "grbDtPagamento");
-    grbDtPagamento->setFont(weighted(grbDtPagamento, true));
+    setWeight(grbDtPagamento, true);
     grbDtPagamento->setMinimumHeight(114);
     auto *dt = new QGridLayout(grbDtPagamento);
     dt->setHorizontalSpacing(6);
@@ -175,7 +178,7 @@ void TfrmParamGNRE::buildGeneralPage()
                        QStringLiteral("Não há filial cadastrada."));
     rdgCalendario = named(new TRadioGroup(grbDtPagamento), "rdgCalendario");
     rdgCalendario->setTitle(QStringLiteral("Calendário"));
-    rdgCalendario->setFont(weighted(rdgCalendario, true));
+    setWeight(rdgCalendario, true);
     rdgCalendario->setItems({QStringLiteral("Filial"), QStringLiteral("Compras"), QStringLiteral("Bancário")}, 3);
     dt->addWidget(lblQtdeDias, 0, 0);
     dt->addWidget(dbeQtdeDias, 0, 1, Qt::AlignLeft);
@@ -200,7 +203,7 @@ void TfrmParamGNRE::buildGeneralPage()
     dckGeraContaPag = named(new TDBCheckBox(grbParamGNRE), "dckGeraContaPag");
     dckGeraContaPag->setText(QStringLiteral("Gera Conta a Pagar"));
     for (TDBCheckBox *c : {dckGeraLog, dckGeraContaPag}) {
-        c->setFont(weighted(c, true));
+        setWeight(c, true);
         c->ValueChecked = QStringLiteral("S");
         c->ValueUnchecked = QStringLiteral("N");
     }
@@ -268,7 +271,7 @@ void TfrmParamGNRE::buildGeneralPage()
     dbeEmail = edit(rj, "dbeEmail", &dtsParamGeral, "DSEMAILRETORNO", 0);
     lblProduto = label(rj, "lblProduto", QStringLiteral("Produto do Débito"));
     dbcProdDebito = named(new TDBComboBox(rj), "dbcProdDebito");
-    dbcProdDebito->setFont(weighted(dbcProdDebito, false));
+    setWeight(dbcProdDebito, false);
     dbcProdDebito->setItems({QString(), QStringLiteral("01 - Bebidas"),
                              QStringLiteral("02 - Cigarros e Outros Produtos Derivados do Fumo"),
                              QStringLiteral("03 - Veículos e Pneumáticos"),
@@ -280,7 +283,7 @@ void TfrmParamGNRE::buildGeneralPage()
                              QStringLiteral("11 - Material de Limpeza Doméstica"), QStringLiteral("12 - Outros")});
     lblQualifiqNat = label(rj, "lblQualifiqNat", QStringLiteral("Qualificação da Natureza"));
     dbcQualiNat = named(new TDBComboBox(rj), "dbcQualiNat");
-    dbcQualiNat->setFont(weighted(dbcQualiNat, false));
+    setWeight(dbcQualiNat, false);
     dbcQualiNat->setItems({QString(), QStringLiteral("1 - Normal"), QStringLiteral("2 - Petróleo"),
                            QStringLiteral("3 - Energia Elétrica"), QStringLiteral("4 - Comunicações"),
                            QStringLiteral("5 - Transporte")});
@@ -326,6 +329,7 @@ void TfrmParamGNRE::buildRegistrationPage()
     p.setColor(QPalette::Base, clInfoBk());
     dbgParamInscr->setPalette(p);
     dbgParamInscr->setDataSource(&dtsPadrao);
+    dbgParamInscr->BeginUpdate();
     dbgParamInscr->addColumn(QStringLiteral("CDINSCESTA"));
     dbgParamInscr->addColumn(QStringLiteral("SGESTADO"));
     dbgParamInscr->addColumn(QStringLiteral("IDCALCSTMANUAL"), QString(), 60);
@@ -338,6 +342,7 @@ void TfrmParamGNRE::buildRegistrationPage()
                              {QString(), QStringLiteral("Decendial"), QStringLiteral("Quinzenal"), QStringLiteral("Mensal")});
     dbgParamInscr->addColumn(QStringLiteral("CDFILIALPAG"));
     dbgParamInscr->addColumn(QStringLiteral("IDFCPSEPIMP"), QString(), -1, {QStringLiteral("Não"), QStringLiteral("Sim")});
+    dbgParamInscr->EndUpdate();
     dbgParamInscr->setOptions(dgTitles | dgColumnResize | dgColLines | dgRowLines | dgTabs | dgAlwaysShowSelection
                               | dgConfirmDelete | dgCancelOnExit);
     scbParamInscr->setWidget(dbgParamInscr);

@@ -7,6 +7,8 @@
 
 #include <QSqlError>
 
+#include <numeric>
+
 using rt::Delta;
 using rt::Exception;
 using rt::FieldDef;
@@ -38,8 +40,14 @@ DeltaWriter::DeltaWriter(const TableRules &table, const Delta &delta, const Chan
     : m_table(table), m_delta(delta), m_author(author)
 {
     mapColumns();
+    for (const QString &c : m_table.stored)
+        for (int i = 0; i < m_table.packetFields.size(); ++i)
+            if (m_table.packetFields.at(i).name == c)
+                m_stored.append(m_column.at(i));
     for (const QString &k : m_table.key)
-        m_where += (m_where.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ")) + k + QStringLiteral(" = :k_") + k;
+        for (int i = 0; i < m_table.packetFields.size(); ++i)
+            if (m_table.packetFields.at(i).name == k)
+                m_key.append(m_column.at(i));
 }
 
 // Every field the table knows must be in the delta, with its type, and no other.
@@ -70,15 +78,6 @@ QVariant DeltaWriter::valueOf(const Row &row, const QString &name) const
     return QVariant();
 }
 
-FieldType DeltaWriter::typeOf(const QString &column) const
-{
-    FieldType type = FieldType::String;
-    for (const FieldDef &pf : m_table.packetFields)
-        if (pf.name == column)
-            type = pf.type;
-    return type;
-}
-
 QString DeltaWriter::keyText(const Row &row) const
 {
     QString label = m_table.label;
@@ -95,10 +94,11 @@ void DeltaWriter::refuseChanged(const Row &old) const
 
 void DeltaWriter::validate(const Row &row) const
 {
-    for (const FieldDef &f : m_table.packetFields) {
-        if (!m_table.stored.contains(f.name))
+    for (int i = 0; i < m_table.packetFields.size(); ++i) {
+        if (!m_table.packetStored.at(i))
             continue;
-        const QVariant v = valueOf(row, f.name);
+        const FieldDef &f = m_table.packetFields.at(i);
+        const QVariant &v = row.at(m_column.at(i));
         // A half of a surrogate pair is no character: the database would store another text.
         if (f.type == FieldType::String && !v.toString().isValidUtf16())
             refuse(QStringLiteral("O campo %1 contém caracteres inválidos.").arg(f.name));
@@ -128,7 +128,7 @@ void DeltaWriter::validateKey(const Row &row) const
 
 std::optional<Row> DeltaWriter::storedRow(const Row &keyRow) const
 {
-    QSqlQuery &q = prepare(m_db, QStringLiteral("SELECT %1 FROM %2%3").arg(m_table.stored.join(QStringLiteral(", ")), m_table.name, m_where));
+    QSqlQuery &q = prepare(m_db, QStringLiteral("SELECT %1 FROM %2%3").arg(m_table.stored.join(QStringLiteral(", ")), m_table.name, m_table.where));
     bindKey(q, keyRow);
     exec(q, QStringLiteral("Erro ao ler o registro"));
     if (!q.next())
@@ -145,11 +145,9 @@ void DeltaWriter::requireUnchanged(const Row &old) const
     const std::optional<Row> now = storedRow(old);
     if (!now)
         refuse(QStringLiteral("Os %1 foram excluídos por outro usuário. Recarregue os dados.").arg(keyText(old)));
-    for (int i = 0; i < m_table.stored.size(); ++i) {
-        const QString &c = m_table.stored.at(i);
-        if (!rt::sameValue(fromSql(now->at(i), typeOf(c)), valueOf(old, c)))
+    for (int i = 0; i < m_table.stored.size(); ++i)
+        if (!rt::sameValue(fromSql(now->at(i), m_table.storedType.at(i)), storedValue(old, i)))
             refuseChanged(old);
-    }
 }
 
 // A conditional statement that changed no row: the record was deleted, or
@@ -168,41 +166,35 @@ void DeltaWriter::requireAbsent(const Row &row) const
 }
 
 // The values loaded, as conditions of the statement itself (a null as IS NULL: no typed nulls).
-QString DeltaWriter::unchangedSince(const Row &old) const
+// A value the statements take as no value: null, or an empty text.
+bool DeltaWriter::isEmptyOld(const QVariant &v, FieldType type)
 {
-    QString cond;
-    for (const QString &c : m_table.stored) {
-        const FieldType type = typeOf(c);
-        const QVariant v = valueOf(old, c);
-        const bool null = !v.isValid() || v.isNull() || (type == FieldType::String && v.toString().isEmpty());
-        if (null)
-            cond += type == FieldType::String ? QStringLiteral(" AND (%1 IS NULL OR %1 = '')").arg(c)
-                                              : QStringLiteral(" AND %1 IS NULL").arg(c);
-        else
-            cond += QStringLiteral(" AND %1 = :o_%1").arg(c);
-    }
-    return cond;
+    return !v.isValid() || v.isNull() || ((type == FieldType::String || v.typeId() == QMetaType::QString) && v.toString().isEmpty());
+}
+
+void DeltaWriter::unchangedSince(QString &sql, const Row &old) const
+{
+    for (int i = 0; i < m_table.stored.size(); ++i)
+        sql += isEmptyOld(storedValue(old, i), m_table.storedType.at(i)) ? m_table.emptyOld.at(i) : m_table.equalsOld.at(i);
 }
 
 void DeltaWriter::bindKey(QSqlQuery &q, const Row &row) const
 {
-    for (const QString &k : m_table.key)
-        q.bindValue(QStringLiteral(":k_") + k, valueOf(row, k).toString());
+    for (int j = 0; j < m_key.size(); ++j)
+        q.bindValue(m_table.keyParam.at(j), row.at(m_key.at(j)).toString());
 }
 
 void DeltaWriter::bindOld(QSqlQuery &q, const Row &old) const
 {
-    for (const QString &c : m_table.stored) {
-        const QVariant v = valueOf(old, c);
-        if (v.isValid() && !v.isNull() && !(v.typeId() == QMetaType::QString && v.toString().isEmpty()))
-            q.bindValue(QStringLiteral(":o_") + c, v);
-    }
+    for (int i = 0; i < m_table.stored.size(); ++i)
+        if (const QVariant &v = storedValue(old, i); !isEmptyOld(v, m_table.storedType.at(i)))
+            q.bindValue(m_table.oldParam.at(i), v);
 }
 
-void DeltaWriter::bindNew(QSqlQuery &q, const Row &values) const
+void DeltaWriter::bindNew(QSqlQuery &q, const Row &values, const QVector<int> &columns) const
 {
-    for (const QString &c : m_table.stored)
-        q.bindValue(QStringLiteral(":v_") + c, toSql(valueOf(values, c), typeOf(c)));
+    for (int i : columns)
+        q.bindValue(m_table.newParam.at(i), toSql(storedValue(values, i), m_table.storedType.at(i)));
 }
 
 void DeltaWriter::applyChange(const rt::Change &change)
@@ -224,12 +216,11 @@ void DeltaWriter::insert(const Row &row)
 {
     validate(row);
     requireAbsent(row);
-    QStringList placeholders;
-    for (const QString &c : m_table.stored)
-        placeholders.append(QStringLiteral(":v_") + c);
     QSqlQuery &q = prepare(m_db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                    .arg(m_table.name, m_table.stored.join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", "))));
-    bindNew(q, row);
+                                    .arg(m_table.name, m_table.stored.join(QStringLiteral(", ")), m_table.newParam.join(QStringLiteral(", "))));
+    QVector<int> all(m_table.stored.size());
+    std::iota(all.begin(), all.end(), 0);
+    bindNew(q, row, all);
     exec(q, QStringLiteral("Erro ao gravar"));
     record(HistoryKind::Insert, row, Row(), row);
 }
@@ -241,21 +232,25 @@ void DeltaWriter::modify(const Row &old, const Row &row)
 {
     validate(row);
     bool keyChanged = false;
-    for (const QString &k : m_table.key)
-        keyChanged = keyChanged || valueOf(old, k).toString() != valueOf(row, k).toString();
+    for (int k : m_key)
+        keyChanged = keyChanged || old.at(k).toString() != row.at(k).toString();
     if (keyChanged)
         requireAbsent(row);
-    QStringList assignments;
-    for (const QString &c : m_table.stored)
-        if (!rt::sameValue(valueOf(old, c), valueOf(row, c)))
-            assignments.append(c + QStringLiteral(" = :v_") + c);
-    if (assignments.isEmpty()) { // nothing to write; still refused if the row changed meanwhile
+    QVector<int> changed;
+    for (int i = 0; i < m_table.stored.size(); ++i)
+        if (!rt::sameValue(storedValue(old, i), storedValue(row, i)))
+            changed.append(i);
+    if (changed.isEmpty()) { // nothing to write; still refused if the row changed meanwhile
         requireUnchanged(old);
         return;
     }
-    QSqlQuery &q = prepare(m_db, QStringLiteral("UPDATE %1 SET %2%3").arg(m_table.name, assignments.join(QStringLiteral(", ")), m_where)
-                                    + unchangedSince(old));
-    bindNew(q, row);
+    QString sql = QStringLiteral("UPDATE ") + m_table.name + QStringLiteral(" SET ");
+    for (int i : changed)
+        sql += (i == changed.front() ? QString() : QStringLiteral(", ")) + m_table.assignNew.at(i);
+    sql += m_table.where;
+    unchangedSince(sql, old);
+    QSqlQuery &q = prepare(m_db, sql);
+    bindNew(q, row, changed);
     bindKey(q, old);
     bindOld(q, old);
     exec(q, QStringLiteral("Erro ao gravar"));
@@ -266,7 +261,9 @@ void DeltaWriter::modify(const Row &old, const Row &row)
 
 void DeltaWriter::remove(const Row &old)
 {
-    QSqlQuery &q = prepare(m_db, QStringLiteral("DELETE FROM %1%2").arg(m_table.name, m_where) + unchangedSince(old));
+    QString sql = QStringLiteral("DELETE FROM ") + m_table.name + m_table.where;
+    unchangedSince(sql, old);
+    QSqlQuery &q = prepare(m_db, sql);
     bindKey(q, old);
     bindOld(q, old);
     exec(q, QStringLiteral("Erro ao excluir"));
@@ -285,11 +282,11 @@ void DeltaWriter::record(HistoryKind kind, const Row &keyRow, const Row &before,
     e.company = valueOf(keyRow, QStringLiteral("CDEMPRESA")).toString();
     e.guideType = valueOf(keyRow, QStringLiteral("IDTPGUIA")).toString();
     e.registration = valueOf(keyRow, QStringLiteral("CDINSCESTA")).toString();
-    for (const QString &c : m_table.stored) {
-        const QVariant was = before.isEmpty() ? QVariant() : valueOf(before, c);
-        const QVariant now = after.isEmpty() ? QVariant() : valueOf(after, c);
+    for (int i = 0; i < m_table.stored.size(); ++i) {
+        const QVariant was = before.isEmpty() ? QVariant() : storedValue(before, i);
+        const QVariant now = after.isEmpty() ? QVariant() : storedValue(after, i);
         if (!rt::sameValue(was, now))
-            e.fields.append(HistoryEntry::Field{c, historyText(was), historyText(now)});
+            e.fields.append(HistoryEntry::Field{m_table.stored.at(i), historyText(was), historyText(now)});
     }
     appendHistory(m_db, e);
 }

@@ -40,7 +40,9 @@ public:
 private:
     void mapColumns();
     QVariant valueOf(const rt::Row &row, const QString &name) const;
-    rt::FieldType typeOf(const QString &column) const;
+    // The value of the i-th stored column.
+    const QVariant &storedValue(const rt::Row &row, int i) const { return row.at(m_stored.at(i)); }
+    static bool isEmptyOld(const QVariant &v, rt::FieldType type);
     QString keyText(const rt::Row &row) const;
     [[noreturn]] void refuseChanged(const rt::Row &old) const;
 
@@ -51,11 +53,11 @@ private:
     void requireUnchanged(const rt::Row &old) const;
     void requireAbsent(const rt::Row &row) const;
     [[noreturn]] void refuseNotApplied(const rt::Row &old) const;
-    QString unchangedSince(const rt::Row &old) const;
+    void unchangedSince(QString &sql, const rt::Row &old) const;
 
     void bindKey(QSqlQuery &q, const rt::Row &row) const;
     void bindOld(QSqlQuery &q, const rt::Row &old) const;
-    void bindNew(QSqlQuery &q, const rt::Row &values) const;
+    void bindNew(QSqlQuery &q, const rt::Row &values, const QVector<int> &columns) const;
 
     void applyChange(const rt::Change &change);
     void insert(const rt::Row &row);
@@ -70,7 +72,8 @@ private:
     const rt::Delta &m_delta;
     const ChangeAuthor &m_author;
     QVector<int> m_column; // packetFields index -> delta column
-    QString m_where;       // " WHERE" with the key as :k_ parameters
+    QVector<int> m_stored; // stored column -> delta column
+    QVector<int> m_key;    // key column -> delta column
     QSqlDatabase m_db;
 };
 

@@ -82,5 +82,6 @@ private:
 
     Options m_options;
     QString m_connectionPrefix;
+    const QString &connectionName() const;
     std::mutex m_writeLock;
 };

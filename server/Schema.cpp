@@ -44,8 +44,15 @@ thread_local std::unordered_map<QString, ThreadConnection> t_connections;
 
 quint64 fileIdentity(const QString &path)
 {
+    // The path's encoding, kept for the next time (asked on every request).
+    thread_local QString t_path;
+    thread_local QByteArray t_encoded;
+    if (t_path != path) {
+        t_path = path;
+        t_encoded = QFile::encodeName(path);
+    }
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::stat(t_encoded.constData(), &st) != 0)
         return 0;
     return (quint64(st.st_dev) << 32) ^ quint64(st.st_ino);
 }
@@ -130,7 +137,7 @@ ParamStore::~ParamStore()
 
 void ParamStore::dropConnection()
 {
-    const QString name = QStringLiteral("%1-%2").arg(m_connectionPrefix).arg(quintptr(QThread::currentThreadId()));
+    const QString &name = connectionName();
     t_connections.erase(name); // its statements first: they belong to the connection
     if (!QSqlDatabase::contains(name))
         return;
@@ -141,10 +148,22 @@ void ParamStore::dropConnection()
     QSqlDatabase::removeDatabase(name);
 }
 
+// This thread's connection of this store: one name per store and thread.
+const QString &ParamStore::connectionName() const
+{
+    thread_local const ParamStore *t_store = nullptr;
+    thread_local QString t_name;
+    if (t_store != this || t_name.isEmpty()) {
+        t_store = this;
+        t_name = QStringLiteral("%1-%2").arg(m_connectionPrefix).arg(quintptr(QThread::currentThreadId()));
+    }
+    return t_name;
+}
+
 QSqlDatabase ParamStore::connection()
 {
     // Qt SQL connections belong to the thread that opened them: one per worker thread.
-    const QString name = QStringLiteral("%1-%2").arg(m_connectionPrefix).arg(quintptr(QThread::currentThreadId()));
+    const QString &name = connectionName();
     auto kept = t_connections.find(name);
     if (kept != t_connections.end()) {
         // Statements made from values (a set of null conditions, the columns

@@ -2,6 +2,7 @@
 
 #include "StoreSupport.h"
 
+#include <algorithm>
 #include <cmath>
 
 using rt::FieldDef;
@@ -43,6 +44,28 @@ Check numberIn(double low, double high)
     };
 }
 
+void TableRules::finish()
+{
+    for (const QString &c : stored) {
+        const auto f = std::find_if(packetFields.cbegin(), packetFields.cend(), [&](const FieldDef &d) { return d.name == c; });
+        if (f == packetFields.cend())
+            qFatal("%s: stored column %s is not a field of its packet", qPrintable(name), qPrintable(c));
+        storedType.append(f->type);
+        newParam.append(QStringLiteral(":v_") + c);
+        oldParam.append(QStringLiteral(":o_") + c);
+        assignNew.append(c + QStringLiteral(" = :v_") + c);
+        equalsOld.append(QStringLiteral(" AND %1 = :o_%1").arg(c));
+        emptyOld.append(f->type == rt::FieldType::String ? QStringLiteral(" AND (%1 IS NULL OR %1 = '')").arg(c)
+                                                      : QStringLiteral(" AND %1 IS NULL").arg(c));
+    }
+    for (const FieldDef &f : packetFields)
+        packetStored.append(stored.contains(f.name));
+    for (const QString &k : key) {
+        keyParam.append(QStringLiteral(":k_") + k);
+        where += (where.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ")) + k + QStringLiteral(" = :k_") + k;
+    }
+}
+
 const TableRules &geralTable()
 {
     static const TableRules table = [] {
@@ -63,6 +86,7 @@ const TableRules &geralTable()
         t.checks.insert("IDENTRSAIDPAG", oneOf({"E"}));
         t.checks.insert("NRDIASCALCDTPAG", numberIn(0, 99));
         t.checks.insert("VRALIQFECP", numberIn(0, 100));
+        t.finish();
         return t;
     }();
     return table;
@@ -83,6 +107,7 @@ const TableRules &inscrTable()
         t.checks.insert("IDPERIODOREFAPU", oneOf({"I", "D", "Q", "M"}));
         t.checks.insert("IDCALCSTMANUAL", flag());
         t.checks.insert("IDFCPSEPIMP", flag());
+        t.finish();
         return t;
     }();
     return table;

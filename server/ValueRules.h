@@ -30,6 +30,19 @@ struct TableRules
     QStringList stored;                 // columns written (names resolved on read are not)
     QStringList key;
     QHash<QString, Check> checks;
+
+    // Made once from the above (finish()): per stored column its type and the
+    // pieces of the statements that write it; per packet field whether it is stored.
+    QVector<rt::FieldType> storedType;
+    QVector<bool> packetStored;
+    QStringList newParam;    // ":v_C"
+    QStringList oldParam;    // ":o_C"
+    QStringList assignNew;   // "C = :v_C"
+    QStringList equalsOld;   // " AND C = :o_C"
+    QStringList emptyOld;    // " AND C IS NULL", and for a text " AND (C IS NULL OR C = '')"
+    QStringList keyParam;    // per key column, ":k_C"
+    QString where;           // " WHERE K1 = :k_K1 AND ..."
+    void finish();
 };
 
 const TableRules &geralTable(); // PARAMGNRE

@@ -183,6 +183,10 @@ private slots:
         QCOMPARE(titles, QStringList({"Inscrição Estadual", "Estado", "ST Manual", "Encargo ST", "Certificado Digital",
                                       "Ambiente", "E-mail", "Período de Apuração", "Filial para Pagamento",
                                       "Guia FECP Separado do Imposto"}));
+        // The columns are laid out once they are all there: the model has them all, with their widths.
+        QCOMPARE(f->dbgParamInscr->model()->columnCount(), 10);
+        QCOMPARE(f->dbgParamInscr->columnWidth(2), 60);
+        QCOMPARE(f->dbgParamInscr->columnWidth(5), 94);
         for (const char *name : {"panFiltroGNRE", "pgcPadrao", "tshParamGeral", "tshParamInscr", "scbParamGeral",
                                  "scbParamInscr", "grbDtPagamento", "grbParamGNRE", "nbkParametros", "lblPercent",
                                  "dbcProdDebito", "dbcQualiNat", "btpLivroMag", "btpProduto", "dbgParamInscr"})

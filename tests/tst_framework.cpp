@@ -17,10 +17,14 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QProcess>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QVBoxLayout>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <atomic>
@@ -248,6 +252,67 @@ private slots:
         QVERIFY(!Showavi::isActive());
 
         net.setConnected(false); // closes the kept-alive connection, so the server stops at once
+    }
+
+    // While a call waits, a list's own layout timer runs (held back, it would
+    // come again at once and keep the processor busy for the whole wait), but
+    // not the timers of a list that a click may put into editing: those wait
+    // for the end of the call, as every other timer does.
+    void listsLayOutWhileACallWaits_data()
+    {
+        QTest::addColumn<bool>("editable");
+        QTest::newRow("list") << false;
+        QTest::newRow("list edited on a click") << true;
+    }
+    void listsLayOutWhileACallWaits()
+    {
+        QFETCH(bool, editable);
+        LocalServer slow_;
+        slow_.server.Post("/X", [](const httplib::Request &, httplib::Response &res) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            res.set_content(R"({"jsonrpc":"2.0","result":"OK","id":1})", "application/json");
+        });
+        slow_.start();
+        QStandardItemModel model(3, 3);
+        QTableView view;
+        view.setEditTriggers(editable ? QAbstractItemView::SelectedClicked : QAbstractItemView::NoEditTriggers);
+        view.setModel(&model);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        struct Timers : QObject
+        {
+            int seen = 0;
+            bool eventFilter(QObject *, QEvent *e) override
+            {
+                seen += e->type() == QEvent::Timer;
+                return false;
+            }
+        } timers;
+        view.installEventFilter(&timers);
+
+        TNetConnection net;
+        net.Host = "127.0.0.1";
+        net.Port = slow_.port;
+        net.ServerName = "X";
+        net.setConnected(true);
+        model.insertRow(0); // the list lays out again on its next turn
+        rusage before{}, after{};
+        getrusage(RUSAGE_THREAD, &before);
+        QElapsedTimer wall;
+        wall.start();
+        QVERIFY(net.call("Slow").ok);
+        const double waited = double(wall.nsecsElapsed()) / 1e3;
+        getrusage(RUSAGE_THREAD, &after);
+        const auto micros = [](const timeval &t) { return double(t.tv_sec) * 1e6 + double(t.tv_usec); };
+        const double busy = micros(after.ru_utime) - micros(before.ru_utime) + micros(after.ru_stime) - micros(before.ru_stime);
+        if (editable) {
+            QCOMPARE(timers.seen, 0);
+            QTRY_VERIFY(timers.seen > 0); // after the call
+        } else {
+            QVERIFY(timers.seen > 0);
+            QVERIFY2(busy < waited / 2, qPrintable(QStringLiteral("busy %1 µs of %2 µs").arg(busy).arg(waited)));
+        }
+        net.setConnected(false);
     }
 
     void transportFailureRaises()

@@ -33,13 +33,14 @@ namespace {
 // indicator keeps turning, and nothing else of the program runs: a close is
 // put off until the call is over, so is a deferred delete, and timers wait
 // (a timer event not delivered comes again at its next interval). Item views'
-// own timers are the exception: they lay out and repaint rows, run no code
-// of the program, and held back they would come again at once, over and over,
-// for as long as the call waits. Of the
-// user's input only what cancels the call acts now (the busy indicator's
-// "Cancelar", Escape); keys typed meanwhile are kept and delivered after the
-// call, clicks elsewhere are dropped, and no shortcut fires. So no handler, no
-// second call and no deletion of the screen can happen inside the wait.
+// own timers are the exception: they lay out and repaint rows and run no code
+// of the program (unless the view starts editing on a delayed click), and held
+// back they would come again at once, over and over, for as long as the call
+// waits. Of the user's input only what cancels the call acts now (the busy
+// indicator's "Cancelar", Escape); keys typed meanwhile are kept and delivered
+// after the call, clicks elsewhere are dropped, and no shortcut fires. So no
+// handler, no second call and no deletion of the screen can happen inside the
+// wait.
 class CallWaitGate : public QObject
 {
 public:
@@ -75,7 +76,10 @@ protected:
             m_deletes.append(watched);
             return true;
         case QEvent::Timer:
-            if (qobject_cast<QAbstractItemView *>(watched))
+            // (Not a view that a click may put into editing after a delay:
+            // the editor's code would run inside the wait.)
+            if (auto *view = qobject_cast<QAbstractItemView *>(watched);
+                view && !(view->editTriggers() & QAbstractItemView::SelectedClicked))
                 return false;
             return !watched->property(TNetConnection::RunsDuringCalls).toBool();
         case QEvent::ShortcutOverride:

@@ -397,12 +397,16 @@ void configure(TNetConnection &connection)
 
 QString loginName()
 {
-    if (const passwd *pw = ::getpwuid(::geteuid()); pw && pw->pw_name)
-        return QString::fromLocal8Bit(pw->pw_name);
-    for (const char *name : {"USER", "LOGNAME", "USERNAME"})
-        if (const QString v = qEnvironmentVariable(name); !v.isEmpty())
-            return v;
-    return QString();
+    // The program's user does not change while it runs: looked up once.
+    static const QString name = [] {
+        if (const passwd *pw = ::getpwuid(::geteuid()); pw && pw->pw_name)
+            return QString::fromLocal8Bit(pw->pw_name);
+        for (const char *variable : {"USER", "LOGNAME", "USERNAME"})
+            if (const QString v = qEnvironmentVariable(variable); !v.isEmpty())
+                return v;
+        return QString();
+    }();
+    return name;
 }
 
 } // namespace Molvard

@@ -165,13 +165,13 @@ void DeltaWriter::requireAbsent(const Row &row) const
         refuse(QStringLiteral("Os %1 já estão cadastrados.").arg(keyText(row)));
 }
 
-// The values loaded, as conditions of the statement itself (a null as IS NULL: no typed nulls).
 // A value the statements take as no value: null, or an empty text.
 bool DeltaWriter::isEmptyOld(const QVariant &v, FieldType type)
 {
     return !v.isValid() || v.isNull() || ((type == FieldType::String || v.typeId() == QMetaType::QString) && v.toString().isEmpty());
 }
 
+// The values loaded, as conditions of the statement itself (a null as IS NULL: no typed nulls).
 void DeltaWriter::unchangedSince(QString &sql, const Row &old) const
 {
     for (int i = 0; i < m_table.stored.size(); ++i)

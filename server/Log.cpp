@@ -27,12 +27,19 @@ thread_local SecondText t_second;
 void writeAll(const char *data, size_t size)
 {
     std::lock_guard lock(g_lock);
+    bool started = false;
     while (size > 0) {
         const ssize_t n = ::write(STDERR_FILENO, data, size);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            return; // a log that cannot be written stops no request
+        if (n <= 0) {
+            // A log that cannot be written stops no request; a line cut short
+            // is at least ended, so that the next one starts a line of its own.
+            if (started)
+                (void)!::write(STDERR_FILENO, "\n", 1);
+            return;
+        }
+        started = true;
         data += n;
         size -= size_t(n);
     }

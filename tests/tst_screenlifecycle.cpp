@@ -178,15 +178,17 @@ private slots:
     void firstPaintShowsTheRecord_data()
     {
         QTest::addColumn<int>("answerMs");
+        QTest::addColumn<int>("delayMs");
         QTest::addColumn<bool>("paintedEmpty");
-        QTest::newRow("quick answer") << 100 << false;
-        QTest::newRow("answer after the busy indicator's delay") << 700 << true;
+        QTest::newRow("answer before the busy indicator's delay") << 100 << 2000 << false;
+        QTest::newRow("answer after the busy indicator's delay") << 1200 << 250 << true;
     }
     void firstPaintShowsTheRecord()
     {
         QFETCH(int, answerMs);
+        QFETCH(int, delayMs);
         QFETCH(bool, paintedEmpty);
-        Showavi::setDelay(250);
+        Showavi::setDelay(delayMs);
         SlowProxy proxy(fx->server->port(), answerMs);
         ScreenFixture::pointAt(proxy.port());
         struct Paints : QObject

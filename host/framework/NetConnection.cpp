@@ -77,7 +77,8 @@ protected:
             return true;
         case QEvent::Timer:
             // (Not a view that a click may put into editing after a delay:
-            // the editor's code would run inside the wait.)
+            // the editor's code would run inside the wait. The program's own
+            // views keep Qt's timers: none of them has timers of its own.)
             if (auto *view = qobject_cast<QAbstractItemView *>(watched);
                 view && !(view->editTriggers() & QAbstractItemView::SelectedClicked))
                 return false;

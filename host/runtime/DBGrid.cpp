@@ -87,7 +87,7 @@ public:
     }
     int columnCount(const QModelIndex &parent = {}) const override
     {
-        return parent.isValid() ? 0 : m_grid->columnCount();
+        return parent.isValid() ? 0 : m_grid->modelColumnCount();
     }
     QVariant data(const QModelIndex &index, int role) const override
     {
@@ -112,7 +112,7 @@ public:
     }
     QVariant headerData(int section, Qt::Orientation o, int role) const override
     {
-        if (o == Qt::Horizontal && role == Qt::DisplayRole && section < m_grid->columnCount())
+        if (o == Qt::Horizontal && role == Qt::DisplayRole && section < m_grid->modelColumnCount())
             return m_grid->Columns(section)->title();
         return QAbstractTableModel::headerData(section, o, role);
     }

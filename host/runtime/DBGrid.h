@@ -105,9 +105,16 @@ public:
 
     TColumn *addColumn(const QString &fieldName, const QString &title = QString(), int width = -1,
                        const QStringList &pickList = {});
-    // Columns added between these two are laid out once, at the end.
-    void BeginUpdate() { ++m_updating; }
+    // Columns added between these two are laid out once, at the end; the
+    // grid's model shows them from then on.
+    void BeginUpdate()
+    {
+        if (m_updating++ == 0)
+            m_columnsShown = columnCount();
+    }
     void EndUpdate();
+    // The columns the grid's model has: all of them, but while columns are being added.
+    int modelColumnCount() const { return m_updating > 0 ? m_columnsShown : columnCount(); }
     int columnCount() const { return int(m_columns.size()); }
     TColumn *Columns(int index) const { return m_columns.at(size_t(index)).get(); }
 
@@ -190,6 +197,7 @@ private:
     TGridOptions m_options;
     int m_col = 0;
     int m_updating = 0;
+    int m_columnsShown = 0;
     bool m_syncing = false;
     int m_rowCount = 0;
     QToolButton *m_editButton;

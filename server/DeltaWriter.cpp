@@ -40,14 +40,10 @@ DeltaWriter::DeltaWriter(const TableRules &table, const Delta &delta, const Chan
     : m_table(table), m_delta(delta), m_author(author)
 {
     mapColumns();
-    for (const QString &c : m_table.stored)
-        for (int i = 0; i < m_table.packetFields.size(); ++i)
-            if (m_table.packetFields.at(i).name == c)
-                m_stored.append(m_column.at(i));
-    for (const QString &k : m_table.key)
-        for (int i = 0; i < m_table.packetFields.size(); ++i)
-            if (m_table.packetFields.at(i).name == k)
-                m_key.append(m_column.at(i));
+    for (int at : m_table.storedPacket)
+        m_stored.append(m_column.at(at));
+    for (int at : m_table.keyPacket)
+        m_key.append(m_column.at(at));
 }
 
 // Every field the table knows must be in the delta, with its type, and no other.

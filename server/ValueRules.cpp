@@ -2,7 +2,6 @@
 
 #include "StoreSupport.h"
 
-#include <algorithm>
 #include <cmath>
 
 using rt::FieldDef;
@@ -44,23 +43,33 @@ Check numberIn(double low, double high)
     };
 }
 
+// The packet field of that name; a column the packet lacks is a programming error.
+static int packetIndex(const TableRules &t, const QString &column)
+{
+    for (int i = 0; i < t.packetFields.size(); ++i)
+        if (t.packetFields.at(i).name == column)
+            return i;
+    qFatal("%s: column %s is not a field of its packet", qPrintable(t.name), qPrintable(column));
+}
+
 void TableRules::finish()
 {
     for (const QString &c : stored) {
-        const auto f = std::find_if(packetFields.cbegin(), packetFields.cend(), [&](const FieldDef &d) { return d.name == c; });
-        if (f == packetFields.cend())
-            qFatal("%s: stored column %s is not a field of its packet", qPrintable(name), qPrintable(c));
-        storedType.append(f->type);
+        const int at = packetIndex(*this, c);
+        const rt::FieldType type = packetFields.at(at).type;
+        storedPacket.append(at);
+        storedType.append(type);
         newParam.append(QStringLiteral(":v_") + c);
         oldParam.append(QStringLiteral(":o_") + c);
         assignNew.append(c + QStringLiteral(" = :v_") + c);
         equalsOld.append(QStringLiteral(" AND %1 = :o_%1").arg(c));
-        emptyOld.append(f->type == rt::FieldType::String ? QStringLiteral(" AND (%1 IS NULL OR %1 = '')").arg(c)
+        emptyOld.append(type == rt::FieldType::String ? QStringLiteral(" AND (%1 IS NULL OR %1 = '')").arg(c)
                                                       : QStringLiteral(" AND %1 IS NULL").arg(c));
     }
     for (const FieldDef &f : packetFields)
         packetStored.append(stored.contains(f.name));
     for (const QString &k : key) {
+        keyPacket.append(packetIndex(*this, k));
         keyParam.append(QStringLiteral(":k_") + k);
         where += (where.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ")) + k + QStringLiteral(" = :k_") + k;
     }

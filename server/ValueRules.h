@@ -34,6 +34,8 @@ struct TableRules
     // Made once from the above (finish()): per stored column its type and the
     // pieces of the statements that write it; per packet field whether it is stored.
     QVector<rt::FieldType> storedType;
+    QVector<int> storedPacket;  // per stored column, its packet field
+    QVector<int> keyPacket;     // per key column, its packet field
     QVector<bool> packetStored;
     QStringList newParam;    // ":v_C"
     QStringList oldParam;    // ":o_C"

@@ -4,10 +4,12 @@
 #include "ParamStore.h"
 #include "History.h"
 #include "StoreSupport.h"
+#include "WaitRule.h"
 
 #include <QSqlError>
 
 #include <numeric>
+#include <sqlite3.h>
 
 using rt::Delta;
 using rt::Exception;
@@ -30,7 +32,16 @@ void ParamStore::applyDelta(const store::TableRules &table, const Delta &delta, 
     store::DeltaWriter writer(table, delta, author);
     if (!writer.hasChanges())
         return;
-    std::lock_guard lock(m_writeLock);
+    if (waitrule::mayWait()) {
+        std::lock_guard lock(m_writeLock);
+        writer.apply(connection());
+        return;
+    }
+    // Only SQLite can tell at once that its write lock is taken; a Firebird
+    // change may wait for another's row, so it always goes to the writer.
+    std::unique_lock lock(m_writeLock, std::try_to_lock);
+    if (!lock.owns_lock() || !isSqlite())
+        throw waitrule::GiveWay{};
     writer.apply(connection());
 }
 
@@ -306,12 +317,26 @@ bool DeltaWriter::transactionStep(const QString &sqliteStatement, QSqlError *err
     return done;
 }
 
-// On SQLite the write lock is taken at the start, so concurrent savers queue.
+bool DeltaWriter::begin(QSqlError *error)
+{
+    sqlite3 *engine = waitrule::mayWait() ? nullptr : sqliteHandle(m_db);
+    if (!engine)
+        return transactionStep(QStringLiteral("BEGIN IMMEDIATE"), error);
+    sqlite3_busy_timeout(engine, 0);
+    const bool done = transactionStep(QStringLiteral("BEGIN IMMEDIATE"), error);
+    sqlite3_busy_timeout(engine, kSqliteBusyTimeoutMs);
+    if (!done && (error->nativeErrorCode().toInt() & 0xff) == SQLITE_BUSY)
+        throw waitrule::GiveWay{};
+    return done;
+}
+
+// On SQLite the write lock is taken at the start, so concurrent savers queue;
+// where waiting is not allowed, a lock held elsewhere gives way at once.
 void DeltaWriter::apply(const QSqlDatabase &db)
 {
     m_db = db;
     QSqlError error;
-    if (!transactionStep(QStringLiteral("BEGIN IMMEDIATE"), &error))
+    if (!begin(&error))
         throw Exception(sqlError(QStringLiteral("Erro ao iniciar a transação"), error));
     try {
         for (const rt::Change &c : m_delta.changes)

@@ -39,6 +39,7 @@ public:
 
 private:
     void mapColumns();
+    bool begin(QSqlError *error);
     QVariant valueOf(const rt::Row &row, const QString &name) const;
     // The value of the i-th stored column.
     const QVariant &storedValue(const rt::Row &row, int i) const { return row.at(m_stored.at(i)); }

@@ -2,6 +2,7 @@
 
 #include "JsonRpc.h"
 #include "Log.h"
+#include "WaitRule.h"
 
 #include <boost/asio.hpp>
 #include <boost/asio/ssl.hpp>
@@ -100,7 +101,12 @@ struct HttpServer::Impl
     size_t nextLoop = 0; // accepting loop only
     asio::io_context &ioc;
     tcp::acceptor acceptor{ioc};
-    asio::thread_pool writer{1}; // changes, one at a time: a change waiting for the database's write lock holds no reader
+    // Changes run one at a time. A change that finds none under way runs at
+    // once on its connection's loop, where it may not wait (waitrule); one
+    // that finds another, or the write lock held by another program, queues
+    // for the writer, so that no loop waits for the database's write lock.
+    asio::thread_pool writer{1};
+    std::atomic<int> changesUnderWay{0};
     std::optional<asio::ssl::context> tls;
     asio::signal_set stopSignals{ioc, SIGINT, SIGTERM};
     asio::steady_timer drain{ioc};
@@ -270,19 +276,47 @@ private:
         if (!authorized(req))
             return respond(http::status::unauthorized, errorBody(QStringLiteral("Não autorizado: credencial ausente ou inválida.")), keepAlive);
 
-        // A read is answered here and now; a change goes to the writer, and
-        // its answer comes back to this connection's strand.
+        // A read is answered here and now, and so is a change when no other
+        // is under way; otherwise the change queues for the writer, and its
+        // answer comes back to this connection's strand.
         expiresNever();
         auto body = std::make_shared<std::string>(std::move(req.body()));
         const RequestOrigin origin{declaredUser(req), m_peer};
         if (!isChange(*body))
             return answer(dispatch(*body, origin), keepAlive);
+        if (m_server.changesUnderWay.fetch_add(1) == 0) {
+            std::optional<std::string> out;
+            try {
+                waitrule::NoWaiting here;
+                out = dispatch(*body, origin);
+            } catch (const waitrule::GiveWay &) {
+                // the write lock is held elsewhere: to the writer, still counted
+            } catch (...) {
+                m_server.changesUnderWay.fetch_sub(1);
+                throw;
+            }
+            if (out) {
+                m_server.changesUnderWay.fetch_sub(1);
+                return answer(std::move(*out), keepAlive);
+            }
+        }
         asio::post(m_server.writer, [self = this->shared_from_this(), body, keepAlive, origin] {
-            std::string out = self->dispatch(*body, origin);
+            std::string out = self->dispatchChange(*body, origin);
             asio::post(self->m_stream.get_executor(), [self, out = std::move(out), keepAlive]() mutable {
                 self->answer(std::move(out), keepAlive);
             });
         });
+    }
+
+    // A change counted in changesUnderWay, which it leaves when done.
+    std::string dispatchChange(const std::string &body, const RequestOrigin &origin) const
+    {
+        struct Leave
+        {
+            std::atomic<int> &count;
+            ~Leave() { count.fetch_sub(1); }
+        } leave{m_server.changesUnderWay};
+        return dispatch(body, origin);
     }
 
     std::string dispatch(const std::string &body, const RequestOrigin &origin) const

@@ -3,6 +3,7 @@
 #include "Certificates.h"
 #include "Exceptions.h"
 #include "JsonRpc.h"
+#include "WaitRule.h"
 
 #include <QJsonArray>
 
@@ -19,6 +20,8 @@ void registerParamService(RpcDispatcher &d, ParamStore &store, const QString &ce
             try {
                 return body(a, origin);
             } catch (const ParamStore::Refused &) {
+                throw;
+            } catch (const waitrule::GiveWay &) {
                 throw;
             } catch (...) {
                 s->dropConnection();

@@ -2,6 +2,7 @@
 
 #include "Exceptions.h"
 #include "JsonRpc.h"
+#include "WaitRule.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -76,6 +77,8 @@ QByteArray RpcDispatcher::handle(const QByteArray &body, const RequestOrigin &or
     bool settled = true; // applied or refused: the answer stands for a retry
     try {
         reply = jsonrpc::successText(id, it->handler(params, origin));
+    } catch (const waitrule::GiveWay &) {
+        throw; // nothing done: the server runs it again where it may wait
     } catch (const rt::Refusal &e) {
         reply = jsonrpc::failure(id, jsonrpc::ServiceRefused, e.message());
     } catch (const rt::Exception &e) {

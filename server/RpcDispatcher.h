@@ -26,7 +26,8 @@ public:
     void add(const QString &method, QVector<Param> params, Handler handler, bool retriable = false);
     static constexpr int RememberSeconds = 15 * 60;
     static constexpr int RememberMax = 20000;
-    // Never throws; an empty result means a notification, which gets no reply.
+    // Never throws, but for waitrule::GiveWay (nothing done); an empty result
+    // means a notification, which gets no reply.
     QByteArray handle(const QByteArray &body, const RequestOrigin &origin = {}) const;
 
 private:

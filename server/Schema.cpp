@@ -101,6 +101,12 @@ std::pair<QSqlQuery &, bool> keptStatement(const QSqlDatabase &db, const QString
     return {q, kept};
 }
 
+sqlite3 *sqliteHandle(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    return qstrcmp(handle.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3 *const *>(handle.constData()) : nullptr;
+}
+
 sqlite3_stmt *keptSqliteRead(const QSqlDatabase &db, const QString &sql)
 {
     const auto c = t_connections.find(db.connectionName());
@@ -109,8 +115,7 @@ sqlite3_stmt *keptSqliteRead(const QSqlDatabase &db, const QString &sql)
     auto &reads = c->second.reads;
     if (const auto kept = reads.find(sql); kept != reads.end())
         return kept->second.get();
-    const QVariant handle = db.driver()->handle();
-    sqlite3 *engine = qstrcmp(handle.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3 *const *>(handle.constData()) : nullptr;
+    sqlite3 *engine = sqliteHandle(db);
     if (!engine)
         return nullptr;
     sqlite3_stmt *stmt = nullptr;
@@ -202,7 +207,7 @@ QSqlDatabase ParamStore::connection()
     if (!m_options.password.isEmpty())
         db.setPassword(m_options.password);
     if (isSqlite())
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(store::kSqliteBusyTimeoutMs));
     if (!db.open())
         throw Exception(sqlError(QStringLiteral("Não foi possível abrir o banco de dados %1").arg(m_options.database), db.lastError()));
     if (isSqlite()) {

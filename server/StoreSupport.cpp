@@ -1,4 +1,5 @@
 #include "StoreSupport.h"
+#include "WaitRule.h"
 
 #include "Exceptions.h"
 #include "ParamStore.h"
@@ -178,3 +179,17 @@ const QVector<FieldDef> &paramInscrFields()
 }
 
 } // namespace store
+
+namespace waitrule {
+
+namespace {
+thread_local bool t_noWaiting = false;
+}
+
+bool mayWait() { return !t_noWaiting; }
+
+NoWaiting::NoWaiting() : m_before(t_noWaiting) { t_noWaiting = true; }
+
+NoWaiting::~NoWaiting() { t_noWaiting = m_before; }
+
+} // namespace waitrule

@@ -10,6 +10,7 @@
 #include <QVector>
 #include <utility>
 
+struct sqlite3;
 struct sqlite3_stmt;
 
 // SQL helpers shared by the parameter store's reads, schema and writer.
@@ -54,6 +55,11 @@ using Binds = QVector<std::pair<QString, QVariant>>;
 // the text; elsewhere through Qt SQL.
 QByteArray selectPacketJson(const QSqlDatabase &db, const QString &sql, const Binds &binds,
                             const QVector<rt::FieldDef> &fields, const QString &what, int maxRows = -1);
+// How long an SQLite connection waits for the write lock held by another.
+constexpr int kSqliteBusyTimeoutMs = 10000;
+// SQLite's own handle of a connection; null when the connection is not SQLite's.
+sqlite3 *sqliteHandle(const QSqlDatabase &db);
+
 // SQLite's statement of a read, kept for this thread's connection; null when
 // the connection is not SQLite's.
 sqlite3_stmt *keptSqliteRead(const QSqlDatabase &db, const QString &sql);

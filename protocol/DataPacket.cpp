@@ -1,10 +1,12 @@
 #include "DataPacket.h"
+#include "DeltaJson.h"
 
 #include "Exceptions.h"
 #include "JsonRpc.h"
 
 #include <QUtf8StringView>
 #include <cmath>
+#include <limits>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
@@ -29,21 +31,84 @@ QJsonArray fieldsToJson(const QVector<FieldDef> &fields)
     return out;
 }
 
-QVector<FieldDef> fieldsFromJson(const QJsonValue &value)
+// A JSON value as the packet's readers see it, whichever parser made it: Qt's
+// (the client) or RapidJSON's (the service's requests). A member or item that
+// is not there reads as undefined.
+class QtJson
+{
+public:
+    explicit QtJson(const QJsonValue &v) : m_v(v) {}
+    bool isArray() const { return m_v.isArray(); }
+    bool isNull() const { return m_v.isNull() || m_v.isUndefined(); }
+    bool isString() const { return m_v.isString(); }
+    bool isNumber() const { return m_v.isDouble(); }
+    QString string() const { return m_v.toString(); }
+    double number() const { return m_v.toDouble(); }
+    int intOr(int fallback) const { return m_v.toInt(fallback); }
+    qsizetype size() const { return m_v.toArray().size(); }
+    QtJson member(const char *name) const { return QtJson(m_v.toObject().value(QLatin1String(name))); }
+    template <class F> void forEach(F &&f) const
+    {
+        for (const QJsonValue &item : m_v.toArray())
+            f(QtJson(item));
+    }
+
+private:
+    QJsonValue m_v;
+};
+
+class RapidJson
+{
+public:
+    explicit RapidJson(const rapidjson::Value *v) : m_v(v) {}
+    bool isArray() const { return m_v && m_v->IsArray(); }
+    bool isNull() const { return !m_v || m_v->IsNull(); }
+    bool isString() const { return m_v && m_v->IsString(); }
+    bool isNumber() const { return m_v && m_v->IsNumber(); }
+    QString string() const { return isString() ? QString::fromUtf8(m_v->GetString(), qsizetype(m_v->GetStringLength())) : QString(); }
+    double number() const { return isNumber() ? m_v->GetDouble() : 0; }
+    int intOr(int fallback) const
+    {
+        if (!isNumber())
+            return fallback;
+        const double d = m_v->GetDouble();
+        return d == std::trunc(d) && d >= double(std::numeric_limits<int>::min()) && d <= double(std::numeric_limits<int>::max()) ? int(d)
+                                                                                                                                    : fallback;
+    }
+    qsizetype size() const { return isArray() ? qsizetype(m_v->Size()) : 0; }
+    RapidJson member(const char *name) const
+    {
+        if (!m_v || !m_v->IsObject())
+            return RapidJson(nullptr);
+        const auto found = m_v->FindMember(name);
+        return RapidJson(found == m_v->MemberEnd() ? nullptr : &found->value);
+    }
+    template <class F> void forEach(F &&f) const
+    {
+        if (isArray())
+            for (const rapidjson::Value &item : m_v->GetArray())
+                f(RapidJson(&item));
+    }
+
+private:
+    const rapidjson::Value *m_v;
+};
+
+template <class J>
+QVector<FieldDef> fieldsFrom(const J &value)
 {
     if (!value.isArray())
         malformed(QStringLiteral("'fields' deve ser uma lista"));
     QVector<FieldDef> fields;
-    for (const QJsonValue &v : value.toArray()) {
-        const QJsonObject o = v.toObject();
+    value.forEach([&](const J &o) {
         FieldDef f;
-        f.name = o.value("name").toString();
+        f.name = o.member("name").string();
         if (f.name.isEmpty())
             malformed(QStringLiteral("campo sem nome"));
-        const QString type = o.value("type").toString();
+        const QString type = o.member("type").string();
         if (type == QLatin1String("string")) {
             f.type = FieldType::String;
-            f.size = o.value("size").toInt(-1);
+            f.size = o.member("size").intOr(-1);
             if (f.size <= 0)
                 malformed(QStringLiteral("campo '%1' sem tamanho").arg(f.name));
         } else if (type == QLatin1String("float")) {
@@ -55,22 +120,68 @@ QVector<FieldDef> fieldsFromJson(const QJsonValue &value)
             if (other.name == f.name)
                 malformed(QStringLiteral("campo '%1' repetido").arg(f.name));
         fields.append(f);
-    }
+    });
     return fields;
 }
 
-Row rowToValues(const QJsonValue &value, const QVector<FieldDef> &fields)
+template <class J>
+QVariant valueFrom(const J &value, FieldType type, const QString &fieldName)
+{
+    if (value.isNull())
+        return QVariant();
+    if (type == FieldType::Float) {
+        if (!value.isNumber() || !std::isfinite(value.number()))
+            malformed(QStringLiteral("valor do campo '%1' não é um número").arg(fieldName));
+        return value.number();
+    }
+    if (!value.isString())
+        malformed(QStringLiteral("valor do campo '%1' não é um texto").arg(fieldName));
+    return value.string();
+}
+
+template <class J>
+Row rowFrom(const J &value, const QVector<FieldDef> &fields)
 {
     if (!value.isArray())
         malformed(QStringLiteral("registro deve ser uma lista"));
-    const QJsonArray a = value.toArray();
-    if (a.size() != fields.size())
-        malformed(QStringLiteral("registro com %1 valores para %2 campos").arg(a.size()).arg(fields.size()));
+    if (value.size() != fields.size())
+        malformed(QStringLiteral("registro com %1 valores para %2 campos").arg(value.size()).arg(fields.size()));
     Row row;
-    row.reserve(a.size());
-    for (int i = 0; i < a.size(); ++i)
-        row.append(valueFromJson(a.at(i), fields.at(i).type, fields.at(i).name));
+    row.reserve(fields.size());
+    value.forEach([&](const J &item) {
+        const FieldDef &f = fields.at(row.size());
+        row.append(valueFrom(item, f.type, f.name));
+    });
     return row;
+}
+
+template <class J>
+Delta deltaFrom(const J &o)
+{
+    Delta d;
+    d.fields = fieldsFrom(o.member("fields"));
+    const J changes = o.member("changes");
+    if (!changes.isArray())
+        malformed(QStringLiteral("'changes' deve ser uma lista"));
+    changes.forEach([&](const J &co) {
+        const QString kind = co.member("kind").string();
+        Change c;
+        if (kind == QLatin1String("insert")) {
+            c.kind = ChangeKind::Insert;
+            c.newValues = rowFrom(co.member("new"), d.fields);
+        } else if (kind == QLatin1String("modify")) {
+            c.kind = ChangeKind::Modify;
+            c.oldValues = rowFrom(co.member("old"), d.fields);
+            c.newValues = rowFrom(co.member("new"), d.fields);
+        } else if (kind == QLatin1String("delete")) {
+            c.kind = ChangeKind::Delete;
+            c.oldValues = rowFrom(co.member("old"), d.fields);
+        } else {
+            malformed(QStringLiteral("tipo de alteração '%1'").arg(kind));
+        }
+        d.changes.append(c);
+    });
+    return d;
 }
 
 QJsonArray rowToJson(const Row &row)
@@ -107,16 +218,7 @@ QJsonValue valueToJson(const QVariant &value)
 
 QVariant valueFromJson(const QJsonValue &value, FieldType type, const QString &fieldName)
 {
-    if (value.isNull() || value.isUndefined())
-        return QVariant();
-    if (type == FieldType::Float) {
-        if (!value.isDouble() || !std::isfinite(value.toDouble()))
-            malformed(QStringLiteral("valor do campo '%1' não é um número").arg(fieldName));
-        return value.toDouble();
-    }
-    if (!value.isString())
-        malformed(QStringLiteral("valor do campo '%1' não é um texto").arg(fieldName));
-    return value.toString();
+    return valueFrom(QtJson(value), type, fieldName);
 }
 
 bool sameValue(const QVariant &a, const QVariant &b)
@@ -240,13 +342,13 @@ DataPacket DataPacket::fromJson(const QJsonValue &value)
 {
     if (!value.isObject())
         malformed(QStringLiteral("esperado um objeto"));
-    const QJsonObject o = value.toObject();
+    const QtJson o(value);
     DataPacket p;
-    p.fields = fieldsFromJson(o.value("fields"));
-    if (!o.value("rows").isArray())
+    p.fields = fieldsFrom(o.member("fields"));
+    const QtJson rows = o.member("rows");
+    if (!rows.isArray())
         malformed(QStringLiteral("'rows' deve ser uma lista"));
-    for (const QJsonValue &r : o.value("rows").toArray())
-        p.rows.append(rowToValues(r, p.fields));
+    rows.forEach([&](const QtJson &r) { p.rows.append(rowFrom(r, p.fields)); });
     return p;
 }
 
@@ -279,31 +381,14 @@ Delta Delta::fromJson(const QJsonValue &value)
 {
     if (!value.isObject())
         malformed(QStringLiteral("delta deve ser um objeto"));
-    const QJsonObject o = value.toObject();
-    Delta d;
-    d.fields = fieldsFromJson(o.value("fields"));
-    if (!o.value("changes").isArray())
-        malformed(QStringLiteral("'changes' deve ser uma lista"));
-    for (const QJsonValue &cv : o.value("changes").toArray()) {
-        const QJsonObject co = cv.toObject();
-        const QString kind = co.value("kind").toString();
-        Change c;
-        if (kind == QLatin1String("insert")) {
-            c.kind = ChangeKind::Insert;
-            c.newValues = rowToValues(co.value("new"), d.fields);
-        } else if (kind == QLatin1String("modify")) {
-            c.kind = ChangeKind::Modify;
-            c.oldValues = rowToValues(co.value("old"), d.fields);
-            c.newValues = rowToValues(co.value("new"), d.fields);
-        } else if (kind == QLatin1String("delete")) {
-            c.kind = ChangeKind::Delete;
-            c.oldValues = rowToValues(co.value("old"), d.fields);
-        } else {
-            malformed(QStringLiteral("tipo de alteração '%1'").arg(kind));
-        }
-        d.changes.append(c);
-    }
-    return d;
+    return deltaFrom(QtJson(value));
+}
+
+Delta deltaFromJson(const rapidjson::Value &value)
+{
+    if (!value.IsObject())
+        malformed(QStringLiteral("delta deve ser um objeto"));
+    return deltaFrom(RapidJson(&value));
 }
 
 } // namespace rt

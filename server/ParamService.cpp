@@ -14,9 +14,9 @@ void registerParamService(RpcDispatcher &d, ParamStore &store, const QString &ce
     // A failure of the database itself closes the worker's connection: the
     // next request opens it again (a refusal leaves it alone).
     ParamStore *s = &store;
-    auto text = [](const QJsonArray &a, int i) { return a.at(i).toString(); };
+    auto text = [](const RpcParams &a, int i) { return a.text(i); };
     auto recovering = [s](auto body) {
-        return [s, body](const QJsonArray &a, const RequestOrigin &origin) -> QByteArray {
+        return [s, body](const RpcParams &a, const RequestOrigin &origin) -> QByteArray {
             try {
                 return body(a, origin);
             } catch (const ParamStore::Refused &) {
@@ -30,33 +30,33 @@ void registerParamService(RpcDispatcher &d, ParamStore &store, const QString &ce
         };
     };
 
-    d.add("GetParamGeral", {P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
+    d.add("GetParamGeral", {P::String}, recovering([s, text](const RpcParams &a, const RequestOrigin &) {
         return s->getParamGeral(text(a, 0));
     }));
-    d.add("GetParamInscr", {P::String, P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
+    d.add("GetParamInscr", {P::String, P::String}, recovering([s, text](const RpcParams &a, const RequestOrigin &) {
         return s->getParamInscr(text(a, 0), text(a, 1));
     }));
     // Changes are retriable by their request id (see RpcDispatcher::add).
     static const QByteArray ok = QByteArrayLiteral("\"OK\"");
-    d.add("SetParamGNRE", {P::Object}, recovering([s](const QJsonArray &a, const RequestOrigin &origin) {
-        s->setParamGNRE(rt::Delta::fromJson(a.at(0)), origin);
+    d.add("SetParamGNRE", {P::Object}, recovering([s](const RpcParams &a, const RequestOrigin &origin) {
+        s->setParamGNRE(a.delta(0), origin);
         return ok;
     }), true);
-    d.add("SetParamInscr", {P::Object}, recovering([s](const QJsonArray &a, const RequestOrigin &origin) {
-        s->setParamInscr(rt::Delta::fromJson(a.at(0)), origin);
+    d.add("SetParamInscr", {P::Object}, recovering([s](const RpcParams &a, const RequestOrigin &origin) {
+        s->setParamInscr(a.delta(0), origin);
         return ok;
     }), true);
-    d.add("GetLivroMag", {P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
+    d.add("GetLivroMag", {P::String}, recovering([s, text](const RpcParams &a, const RequestOrigin &) {
         return s->getLivroMag(text(a, 0));
     }));
-    d.add("GetProdGnreOnline", {P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
+    d.add("GetProdGnreOnline", {P::String}, recovering([s, text](const RpcParams &a, const RequestOrigin &) {
         return s->getProdGnreOnline(text(a, 0));
     }));
-    d.add("GetVdInscricao", {P::String, P::String, P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
+    d.add("GetVdInscricao", {P::String, P::String, P::String}, recovering([s, text](const RpcParams &a, const RequestOrigin &) {
         return s->getVdInscricao(text(a, 0), text(a, 1), text(a, 2));
     }));
     // The certificate list answers with a status of its own: ["OK", packet] or ["ERRO", text].
-    d.add("GetCertificado", {}, [certificateDir](const QJsonArray &, const RequestOrigin &) {
+    d.add("GetCertificado", {}, [certificateDir](const RpcParams &, const RequestOrigin &) {
         try {
             return "[\"OK\"," + readCertificates(certificateDir).toJsonText() + ']';
         } catch (const rt::Exception &e) {
@@ -64,7 +64,7 @@ void registerParamService(RpcDispatcher &d, ParamStore &store, const QString &ce
         }
     });
     // The history of changes: (company, guide type, from, to), dates as dd/mm/yyyy or empty.
-    d.add("GetHistorico", {P::String, P::String, P::String, P::String}, recovering([s, text](const QJsonArray &a, const RequestOrigin &) {
+    d.add("GetHistorico", {P::String, P::String, P::String, P::String}, recovering([s, text](const RpcParams &a, const RequestOrigin &) {
         return s->getHistorico(text(a, 0), text(a, 1), text(a, 2), text(a, 3));
     }));
 }

@@ -5,57 +5,86 @@
 #include "WaitRule.h"
 
 #include <QDateTime>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include "DeltaJson.h"
+
+#include <rapidjson/error/en.h>
 
 void RpcDispatcher::add(const QString &method, QVector<Param> params, Handler handler, bool retriable)
 {
     m_methods.insert(method, Method{std::move(params), std::move(handler), retriable});
 }
 
+QString RpcParams::text(int i) const
+{
+    const rapidjson::Value &v = (*m_array)[rapidjson::SizeType(i)];
+    return QString::fromUtf8(v.GetString(), qsizetype(v.GetStringLength()));
+}
+
+rt::Delta RpcParams::delta(int i) const { return rt::deltaFromJson((*m_array)[rapidjson::SizeType(i)]); }
+
 QByteArray RpcDispatcher::handle(const QByteArray &body, const RequestOrigin &origin) const
 {
-    QJsonParseError err;
-    const QJsonDocument doc = QJsonDocument::fromJson(body, &err);
-    if (err.error != QJsonParseError::NoError)
-        return jsonrpc::failure(QJsonValue::Null, jsonrpc::ParseError, QStringLiteral("JSON inválido: %1").arg(err.errorString()));
-    if (!doc.isObject())
+    // Iterative: no nesting, however deep, reaches the stack; text that is not
+    // UTF-8 is refused.
+    rapidjson::Document doc;
+    doc.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag>(body.constData(), size_t(body.size()));
+    if (doc.HasParseError())
+        return jsonrpc::failure(QJsonValue::Null, jsonrpc::ParseError,
+                                QStringLiteral("JSON inválido: %1 (posição %2)")
+                                    .arg(QString::fromUtf8(rapidjson::GetParseError_En(doc.GetParseError())))
+                                    .arg(doc.GetErrorOffset()));
+    if (!doc.IsObject())
         return jsonrpc::failure(QJsonValue::Null, jsonrpc::InvalidRequest, QStringLiteral("Requisição inválida: esperado um objeto."));
 
-    const QJsonObject req = doc.object();
-    const bool notification = !req.contains("id");
+    auto member = [&doc](const char *name) -> const rapidjson::Value * {
+        const auto found = doc.FindMember(name);
+        return found == doc.MemberEnd() ? nullptr : &found->value;
+    };
+    auto text = [](const rapidjson::Value &v) { return QString::fromUtf8(v.GetString(), qsizetype(v.GetStringLength())); };
+    const rapidjson::Value *idValue = member("id");
+    const bool notification = !idValue;
     // A reply always carries an id: null when the request has none (an absent
     // value would drop the member from the reply).
-    const QJsonValue id = notification ? QJsonValue(QJsonValue::Null) : req.value("id");
-    if (!(id.isString() || id.isDouble() || id.isNull()))
+    QJsonValue id = QJsonValue::Null;
+    if (idValue && idValue->IsString())
+        id = text(*idValue);
+    else if (idValue && idValue->IsInt64())
+        id = qint64(idValue->GetInt64()); // a whole number goes back as sent, beyond a double's precision too
+    else if (idValue && idValue->IsNumber())
+        id = idValue->GetDouble();
+    else if (idValue && !idValue->IsNull())
         return jsonrpc::failure(QJsonValue::Null, jsonrpc::InvalidRequest, QStringLiteral("Requisição inválida: id."));
-    if (req.value("jsonrpc").toString() != QLatin1String("2.0") || !req.value("method").isString())
+    const rapidjson::Value *version = member("jsonrpc");
+    const rapidjson::Value *methodValue = member("method");
+    if (!version || !version->IsString() || text(*version) != QLatin1String("2.0") || !methodValue || !methodValue->IsString())
         return jsonrpc::failure(id, jsonrpc::InvalidRequest, QStringLiteral("Requisição inválida: versão ou método."));
     // From here the request is well formed: a notification gets no reply, not even an error.
     auto refuse = [&](int code, const QString &message) {
         return notification ? QByteArray() : jsonrpc::failure(id, code, message);
     };
-    const QJsonValue paramsValue = req.value("params");
-    if (!(paramsValue.isArray() || paramsValue.isUndefined()))
+    const rapidjson::Value *paramsValue = member("params");
+    if (paramsValue && !paramsValue->IsArray())
         return refuse(jsonrpc::InvalidParams, QStringLiteral("Os parâmetros devem ser uma lista posicional."));
 
-    const QString name = req.value("method").toString();
+    const QString name = text(*methodValue);
     const auto it = m_methods.constFind(name);
     if (it == m_methods.constEnd())
         return refuse(jsonrpc::MethodNotFound, QStringLiteral("Método desconhecido: %1").arg(name));
 
-    const QJsonArray params = paramsValue.toArray();
-    if (params.size() != it->params.size())
+    const qsizetype given = paramsValue ? qsizetype(paramsValue->Size()) : 0;
+    if (given != it->params.size())
         return refuse(jsonrpc::InvalidParams,
-                                QStringLiteral("%1 espera %2 parâmetro(s), recebeu %3.").arg(name).arg(it->params.size()).arg(params.size()));
-    for (int i = 0; i < params.size(); ++i) {
-        const bool fits = it->params.at(i) == Param::String ? params.at(i).isString() : params.at(i).isObject();
+                      QStringLiteral("%1 espera %2 parâmetro(s), recebeu %3.").arg(name).arg(it->params.size()).arg(given));
+    for (qsizetype i = 0; i < given; ++i) {
+        const rapidjson::Value &p = (*paramsValue)[rapidjson::SizeType(i)];
+        const bool fits = it->params.at(i) == Param::String ? p.IsString() : p.IsObject();
         if (!fits)
             return refuse(jsonrpc::InvalidParams,
-                                    QStringLiteral("%1: o parâmetro %2 deve ser %3.")
-                                        .arg(name).arg(i + 1)
-                                        .arg(it->params.at(i) == Param::String ? QStringLiteral("um texto") : QStringLiteral("um objeto")));
+                          QStringLiteral("%1: o parâmetro %2 deve ser %3.")
+                              .arg(name).arg(i + 1)
+                              .arg(it->params.at(i) == Param::String ? QStringLiteral("um texto") : QStringLiteral("um objeto")));
     }
+    const RpcParams params(paramsValue);
 
     // A retried change: the first answer, nothing applied again.
     const bool remember = it->retriable && id.isString() && id.toString().size() >= 16 && !notification;

@@ -6,10 +6,26 @@
 #include <QJsonValue>
 #include <QString>
 #include "RequestOrigin.h"
+#include "DataPacket.h"
+
+#include <rapidjson/document.h>
 
 #include <deque>
 #include <functional>
 #include <mutex>
+
+// A request's positional parameters, of the kinds its method declared (the
+// dispatcher has checked them).
+class RpcParams
+{
+public:
+    explicit RpcParams(const rapidjson::Value *array) : m_array(array) {}
+    QString text(int i) const;
+    rt::Delta delta(int i) const; // throws rt::Exception on a malformed delta
+
+private:
+    const rapidjson::Value *m_array; // null when the request has none
+};
 
 // JSON-RPC 2.0 dispatch, apart from transport and storage: a body in, a body out.
 class RpcDispatcher
@@ -17,7 +33,7 @@ class RpcDispatcher
 public:
     enum class Param { String, Object };
     // A handler answers its result already written as JSON text.
-    using Handler = std::function<QByteArray(const QJsonArray &params, const RequestOrigin &origin)>;
+    using Handler = std::function<QByteArray(const RpcParams &params, const RequestOrigin &origin)>;
 
     // A method that changes data is `retriable`: a request whose id is a unique
     // text (16 characters or more) is applied at most once; the same id again,

@@ -477,7 +477,7 @@ class SameWidgets
 {
 public:
     explicit SameWidgets(const QWidget *screen)
-        : m_size(screen->size())
+        : m_size(screen->size()), m_title(screen->windowTitle())
     {
         m_root = describe(screen);
     }
@@ -486,6 +486,7 @@ public:
     QWidget *build(QList<QLineEdit *> &edits) const
     {
         auto *w = new QWidget;
+        w->setWindowTitle(m_title); // the sub-window's title bar shows it, as the screen's
         if (m_root.font)
             w->setFont(*m_root.font);
         w->resize(m_size);
@@ -840,6 +841,7 @@ private:
     }
 
     QSize m_size;
+    QString m_title;
     Node m_root;
 };
 

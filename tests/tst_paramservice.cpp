@@ -582,6 +582,13 @@ private slots:
         QTest::newRow("named params") << QByteArray(R"({"jsonrpc":"2.0","method":"GetParamGeral","params":{"a":"01"},"id":1})") << int(jsonrpc::InvalidParams);
         QTest::newRow("delta not a delta") << QByteArray(R"({"jsonrpc":"2.0","method":"SetParamGNRE","params":[{"x":1}],"id":1})") << int(jsonrpc::ServiceRefused);
         QTest::newRow("delta with unknown field") << QByteArray(R"({"jsonrpc":"2.0","method":"SetParamGNRE","params":[{"fields":[{"name":"X","type":"float"}],"changes":[]}],"id":1})") << int(jsonrpc::ServiceRefused);
+        // Nesting to the body's limit reaches no stack; text that is not UTF-8 and
+        // a number beyond a double are refused as the JSON they are not.
+        QTest::newRow("nested deep") << (QByteArray(300000, '[') + QByteArray(300000, ']')) << int(jsonrpc::InvalidRequest);
+        QTest::newRow("nested deep in a delta") << (QByteArray(R"({"jsonrpc":"2.0","method":"SetParamGNRE","params":[{"fields":)") + QByteArray(300000, '[')
+                                                    + QByteArray(300000, ']') + QByteArray(R"(,"changes":[]}],"id":1})")) << int(jsonrpc::ServiceRefused);
+        QTest::newRow("not utf-8") << QByteArray("{\"jsonrpc\":\"2.0\",\"method\":\"GetParamGeral\",\"params\":[\"0\xff\"],\"id\":1}") << int(jsonrpc::ParseError);
+        QTest::newRow("number beyond a double") << QByteArray(R"({"jsonrpc":"2.0","method":"GetParamGeral","params":["01"],"id":1e999})") << int(jsonrpc::ParseError);
         QTest::newRow("oversized") << (QByteArray(R"({"jsonrpc":"2.0","method":"GetParamGeral","params":[")") + QByteArray(2 * 1024 * 1024, 'a') + QByteArray(R"("],"id":1})")) << int(jsonrpc::InvalidRequest);
     }
 

@@ -1,12 +1,18 @@
 #include "DataPacket.h"
-#include "DeltaJson.h"
+#include "JsonRead.h"
 
 #include "Exceptions.h"
 #include "JsonRpc.h"
 
 #include <QUtf8StringView>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/encodedstream.h>
+#include <rapidjson/error/en.h>
+#include <rapidjson/reader.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
@@ -18,6 +24,54 @@ namespace {
 {
     throw Exception(QStringLiteral("Pacote de dados inválido: %1").arg(what));
 }
+
+// Hands a reader's events to the document, each number read from its text
+// exactly (RapidJSON's own reading of a double may miss by a unit in the
+// last place, and a value checked against the stored one must not).
+template <class Document>
+class ExactNumbers
+{
+public:
+    explicit ExactNumbers(Document &doc) : m_doc(doc) {}
+    bool outOfRange() const { return m_outOfRange; }
+
+    bool Null() { return m_doc.Null(); }
+    bool Bool(bool b) { return m_doc.Bool(b); }
+    bool Int(int i) { return m_doc.Int(i); }
+    bool Uint(unsigned u) { return m_doc.Uint(u); }
+    bool Int64(int64_t i) { return m_doc.Int64(i); }
+    bool Uint64(uint64_t u) { return m_doc.Uint64(u); }
+    bool Double(double d) { return m_doc.Double(d); }
+    bool RawNumber(const char *text, rapidjson::SizeType length, bool)
+    {
+        const char *end = text + length;
+        if (std::none_of(text, end, [](char c) { return c == '.' || c == 'e' || c == 'E'; })) {
+            int64_t i = 0;
+            if (const auto r = std::from_chars(text, end, i); r.ec == std::errc() && r.ptr == end)
+                return m_doc.Int64(i);
+            uint64_t u = 0;
+            if (const auto r = std::from_chars(text, end, u); r.ec == std::errc() && r.ptr == end)
+                return m_doc.Uint64(u);
+        }
+        double d = 0;
+        const auto r = std::from_chars(text, end, d);
+        if (r.ec != std::errc() || r.ptr != end || !std::isfinite(d)) {
+            m_outOfRange = true;
+            return false;
+        }
+        return m_doc.Double(d);
+    }
+    bool String(const char *s, rapidjson::SizeType length, bool copy) { return m_doc.String(s, length, copy); }
+    bool StartObject() { return m_doc.StartObject(); }
+    bool Key(const char *s, rapidjson::SizeType length, bool copy) { return m_doc.Key(s, length, copy); }
+    bool EndObject(rapidjson::SizeType members) { return m_doc.EndObject(members); }
+    bool StartArray() { return m_doc.StartArray(); }
+    bool EndArray(rapidjson::SizeType items) { return m_doc.EndArray(items); }
+
+private:
+    Document &m_doc;
+    bool m_outOfRange = false;
+};
 
 QJsonArray fieldsToJson(const QVector<FieldDef> &fields)
 {
@@ -65,7 +119,7 @@ public:
     bool isNull() const { return !m_v || m_v->IsNull(); }
     bool isString() const { return m_v && m_v->IsString(); }
     bool isNumber() const { return m_v && m_v->IsNumber(); }
-    QString string() const { return isString() ? QString::fromUtf8(m_v->GetString(), qsizetype(m_v->GetStringLength())) : QString(); }
+    QString string() const { return isString() ? textOf(*m_v) : QString(); }
     double number() const { return isNumber() ? m_v->GetDouble() : 0; }
     int intOr(int fallback) const
     {
@@ -382,6 +436,53 @@ Delta Delta::fromJson(const QJsonValue &value)
     if (!value.isObject())
         malformed(QStringLiteral("delta deve ser um objeto"));
     return deltaFrom(QtJson(value));
+}
+
+QString readJson(rapidjson::Document &doc, const char *data, std::size_t size)
+{
+    constexpr unsigned flags = rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
+    rapidjson::ParseResult result;
+    bool outOfRange = false;
+    auto generate = [&](rapidjson::Document &target) {
+        ExactNumbers<rapidjson::Document> events(target);
+        rapidjson::MemoryStream bytes(data, size);
+        rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> input(bytes);
+        rapidjson::Reader reader;
+        result = reader.Parse<flags>(input, events);
+        outOfRange = events.outOfRange();
+        return !result.IsError();
+    };
+    doc.Populate(generate);
+    if (!result.IsError())
+        return QString();
+    const QString why = outOfRange ? QStringLiteral("número fora do alcance") : QString::fromUtf8(rapidjson::GetParseError_En(result.Code()));
+    return QStringLiteral("%1 (posição %2)").arg(why).arg(result.Offset());
+}
+
+QString textOf(const rapidjson::Value &value)
+{
+    const char *s = value.GetString();
+    const qsizetype n = qsizetype(value.GetStringLength());
+    if (QByteArrayView(s, n).isValidUtf8())
+        return QString::fromUtf8(s, n);
+    // The input was UTF-8 (checked): what is not comes from an escaped lone
+    // surrogate, which RapidJSON writes as its three bytes (ED A0..BF 80..BF).
+    // It becomes that surrogate again, for the checks of the text to refuse.
+    QString out;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i + 2 < n;) {
+        const auto a = uchar(s[i]), b = uchar(s[i + 1]), c = uchar(s[i + 2]);
+        if (a == 0xED && b >= 0xA0 && b <= 0xBF && (c & 0xC0) == 0x80) {
+            out += QString::fromUtf8(s + from, i - from);
+            out += QChar(char16_t(0xD000 | ((b & 0x3F) << 6) | (c & 0x3F)));
+            i += 3;
+            from = i;
+        } else {
+            ++i;
+        }
+    }
+    out += QString::fromUtf8(s + from, n - from);
+    return out;
 }
 
 Delta deltaFromJson(const rapidjson::Value &value)

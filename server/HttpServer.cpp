@@ -34,8 +34,9 @@ std::string errorBody(const QString &message)
 }
 
 // The method a request names, read from the bytes without parsing them (for
-// the log, and to tell changes from reads): a guess is enough there, the
-// dispatcher decides what the request really is.
+// the log, and to tell changes from reads). A guess: the dispatcher decides
+// what the request really is, and a change taken for a read still may not
+// wait on a loop (see handle()).
 std::string methodOf(const std::string &body)
 {
     const size_t m = body.find("\"method\"");
@@ -48,8 +49,8 @@ std::string methodOf(const std::string &body)
     return body.substr(open + 1, close - open - 1);
 }
 
-// Whether a request asks for a change (the Set methods): those run on the
-// writer, the reads on the workers.
+// Whether a request asks for a change (the Set methods): those run one at a
+// time (see Impl::changeOrder).
 bool isChange(const std::string &body) { return methodOf(body).starts_with("Set"); }
 
 // One line per request: method, duration, outcome. Never the body or a token.
@@ -101,12 +102,15 @@ struct HttpServer::Impl
     size_t nextLoop = 0; // accepting loop only
     asio::io_context &ioc;
     tcp::acceptor acceptor{ioc};
-    // Changes run one at a time. A change that finds none under way runs at
-    // once on its connection's loop, where it may not wait (waitrule); one
-    // that finds another, or the write lock held by another program, queues
-    // for the writer, so that no loop waits for the database's write lock.
+    // Changes run one at a time, each whole under changeOrder (from the
+    // check for a retried id to the answer remembered, so a retry arriving
+    // meanwhile finds the first answer). A change that finds none under way
+    // runs at once on its connection's loop, where it may not wait
+    // (waitrule); one that finds another, or the write lock held by another
+    // program, queues for the writer. So no loop waits for the write lock.
     asio::thread_pool writer{1};
-    std::atomic<int> changesUnderWay{0};
+    std::atomic<int> changesUnderWay{0}; // on a loop or queued for the writer
+    std::mutex changeOrder;
     std::optional<asio::ssl::context> tls;
     asio::signal_set stopSignals{ioc, SIGINT, SIGTERM};
     asio::steady_timer drain{ioc};
@@ -277,29 +281,51 @@ private:
             return respond(http::status::unauthorized, errorBody(QStringLiteral("Não autorizado: credencial ausente ou inválida.")), keepAlive);
 
         // A read is answered here and now, and so is a change when no other
-        // is under way; otherwise the change queues for the writer, and its
+        // is under way; nothing here may wait for the write lock: what would
+        // (a change, or one taken for a read) queues for the writer, and its
         // answer comes back to this connection's strand.
         expiresNever();
         auto body = std::make_shared<std::string>(std::move(req.body()));
         const RequestOrigin origin{declaredUser(req), m_peer};
-        if (!isChange(*body))
-            return answer(dispatch(*body, origin), keepAlive);
-        if (m_server.changesUnderWay.fetch_add(1) == 0) {
-            std::optional<std::string> out;
-            try {
-                waitrule::NoWaiting here;
-                out = dispatch(*body, origin);
-            } catch (const waitrule::GiveWay &) {
-                // the write lock is held elsewhere: to the writer, still counted
-            } catch (...) {
+        const bool change = isChange(*body);
+        if (change && m_server.changesUnderWay.fetch_add(1) != 0)
+            return toWriter(body, keepAlive, origin);
+        std::optional<std::string> out;
+        try {
+            out = dispatchHere(*body, origin, change);
+        } catch (...) {
+            if (change)
                 m_server.changesUnderWay.fetch_sub(1);
-                throw;
-            }
-            if (out) {
-                m_server.changesUnderWay.fetch_sub(1);
-                return answer(std::move(*out), keepAlive);
-            }
+            throw;
         }
+        if (!out) { // gave way: to the writer, counted there
+            if (!change)
+                m_server.changesUnderWay.fetch_add(1);
+            return toWriter(body, keepAlive, origin);
+        }
+        if (change)
+            m_server.changesUnderWay.fetch_sub(1);
+        answer(std::move(*out), keepAlive);
+    }
+
+    // The answer, or none when the request gives way: a change while another
+    // holds the order, or whatever would wait for the write lock.
+    std::optional<std::string> dispatchHere(const std::string &body, const RequestOrigin &origin, bool change) const
+    {
+        std::unique_lock order(m_server.changeOrder, std::defer_lock);
+        if (change && !order.try_lock())
+            return std::nullopt;
+        try {
+            waitrule::NoWaiting here;
+            return dispatch(body, origin);
+        } catch (const waitrule::GiveWay &) {
+            return std::nullopt;
+        }
+    }
+
+    // A change counted in changesUnderWay, run on the writer.
+    void toWriter(const std::shared_ptr<std::string> &body, bool keepAlive, const RequestOrigin &origin)
+    {
         asio::post(m_server.writer, [self = this->shared_from_this(), body, keepAlive, origin] {
             std::string out = self->dispatchChange(*body, origin);
             asio::post(self->m_stream.get_executor(), [self, out = std::move(out), keepAlive]() mutable {
@@ -316,6 +342,7 @@ private:
             std::atomic<int> &count;
             ~Leave() { count.fetch_sub(1); }
         } leave{m_server.changesUnderWay};
+        std::lock_guard order(m_server.changeOrder);
         return dispatch(body, origin);
     }
 

@@ -5,9 +5,7 @@
 #include "WaitRule.h"
 
 #include <QDateTime>
-#include "DeltaJson.h"
-
-#include <rapidjson/error/en.h>
+#include "JsonRead.h"
 
 void RpcDispatcher::add(const QString &method, QVector<Param> params, Handler handler, bool retriable)
 {
@@ -16,23 +14,16 @@ void RpcDispatcher::add(const QString &method, QVector<Param> params, Handler ha
 
 QString RpcParams::text(int i) const
 {
-    const rapidjson::Value &v = (*m_array)[rapidjson::SizeType(i)];
-    return QString::fromUtf8(v.GetString(), qsizetype(v.GetStringLength()));
+    return rt::textOf((*m_array)[rapidjson::SizeType(i)]);
 }
 
 rt::Delta RpcParams::delta(int i) const { return rt::deltaFromJson((*m_array)[rapidjson::SizeType(i)]); }
 
 QByteArray RpcDispatcher::handle(const QByteArray &body, const RequestOrigin &origin) const
 {
-    // Iterative: no nesting, however deep, reaches the stack; text that is not
-    // UTF-8 is refused.
     rapidjson::Document doc;
-    doc.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag>(body.constData(), size_t(body.size()));
-    if (doc.HasParseError())
-        return jsonrpc::failure(QJsonValue::Null, jsonrpc::ParseError,
-                                QStringLiteral("JSON inválido: %1 (posição %2)")
-                                    .arg(QString::fromUtf8(rapidjson::GetParseError_En(doc.GetParseError())))
-                                    .arg(doc.GetErrorOffset()));
+    if (const QString why = rt::readJson(doc, body.constData(), size_t(body.size())); !why.isEmpty())
+        return jsonrpc::failure(QJsonValue::Null, jsonrpc::ParseError, QStringLiteral("JSON inválido: %1").arg(why));
     if (!doc.IsObject())
         return jsonrpc::failure(QJsonValue::Null, jsonrpc::InvalidRequest, QStringLiteral("Requisição inválida: esperado um objeto."));
 
@@ -40,7 +31,7 @@ QByteArray RpcDispatcher::handle(const QByteArray &body, const RequestOrigin &or
         const auto found = doc.FindMember(name);
         return found == doc.MemberEnd() ? nullptr : &found->value;
     };
-    auto text = [](const rapidjson::Value &v) { return QString::fromUtf8(v.GetString(), qsizetype(v.GetStringLength())); };
+    auto text = [](const rapidjson::Value &v) { return rt::textOf(v); };
     const rapidjson::Value *idValue = member("id");
     const bool notification = !idValue;
     // A reply always carries an id: null when the request has none (an absent

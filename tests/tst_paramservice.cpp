@@ -569,6 +569,52 @@ private slots:
         QVERIFY2(r.message.contains("já estão cadastrados"), qPrintable(r.message));
     }
 
+    // A number is stored as the client sent it, to the last bit: saved, read
+    // back and saved again with what was read (its condition must match).
+    void numbersKeepEveryBit()
+    {
+        for (const double value : {9.406831176283713, 92.65002046000001, 59.680024089999996, 12.722519613559891}) {
+            const DataPacket before = geral("01");
+            Delta d;
+            d.fields = before.fields;
+            Row changed = before.rows.at(0);
+            changed[before.indexOf("VRALIQFECP")] = value;
+            d.changes.append(Change{ChangeKind::Modify, before.rows.at(0), changed});
+            const jsonrpc::Reply saved = call("SetParamGNRE", {d.toJson()});
+            QVERIFY2(saved.ok, qPrintable(saved.message));
+            const DataPacket after = geral("01");
+            const double stored = after.rows.at(0).at(after.indexOf("VRALIQFECP")).toDouble();
+            QVERIFY2(stored == value, qPrintable(QString::number(stored, 'g', 17))); // exact: QCOMPARE would be fuzzy
+        }
+        const DataPacket last = geral("01");
+        Delta d;
+        d.fields = last.fields;
+        Row changed = last.rows.at(0);
+        changed[last.indexOf("VRALIQFECP")] = 2.0;
+        d.changes.append(Change{ChangeKind::Modify, last.rows.at(0), changed});
+        const jsonrpc::Reply again = call("SetParamGNRE", {d.toJson()});
+        QVERIFY2(again.ok, qPrintable(again.message));
+    }
+
+    // Half of a surrogate pair, escaped in the request, is refused as the text
+    // it is not; nothing is stored in its place.
+    void loneSurrogateIsRefused()
+    {
+        const DataPacket before = geral("01");
+        Delta d;
+        d.fields = before.fields;
+        Row changed = before.rows.at(0);
+        changed[before.indexOf("DSEMAILRETORNO")] = QStringLiteral("@MARK@");
+        d.changes.append(Change{ChangeKind::Modify, before.rows.at(0), changed});
+        for (const char *half : {"a\\udc00b@x.com", "a\\ud800b@x.com"}) {
+            QByteArray body = jsonrpc::request("SetParamGNRE", {d.toJson()}, 1);
+            body.replace("@MARK@", half);
+            const jsonrpc::Reply r = jsonrpc::parseReply(server->post(body));
+            QVERIFY2(!r.ok, half);
+            QCOMPARE(geral("01").rows, before.rows);
+        }
+    }
+
     void badRequests_data()
     {
         QTest::addColumn<QByteArray>("body");

@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <rapidjson/memorystream.h>
-#include <rapidjson/encodedstream.h>
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 #include <rapidjson/stringbuffer.h>
@@ -27,13 +27,16 @@ namespace {
 
 // Hands a reader's events to the document, each number read from its text
 // exactly (RapidJSON's own reading of a double may miss by a unit in the
-// last place, and a value checked against the stored one must not).
+// last place, and a value checked against the stored one must not), and no
+// deeper than Qt's reader goes.
 template <class Document>
 class ExactNumbers
 {
 public:
+    static constexpr int MaxDepth = 1024;
     explicit ExactNumbers(Document &doc) : m_doc(doc) {}
     bool outOfRange() const { return m_outOfRange; }
+    bool tooDeep() const { return m_depth > MaxDepth; }
 
     bool Null() { return m_doc.Null(); }
     bool Bool(bool b) { return m_doc.Bool(b); }
@@ -62,15 +65,16 @@ public:
         return m_doc.Double(d);
     }
     bool String(const char *s, rapidjson::SizeType length, bool copy) { return m_doc.String(s, length, copy); }
-    bool StartObject() { return m_doc.StartObject(); }
+    bool StartObject() { return ++m_depth <= MaxDepth && m_doc.StartObject(); }
     bool Key(const char *s, rapidjson::SizeType length, bool copy) { return m_doc.Key(s, length, copy); }
-    bool EndObject(rapidjson::SizeType members) { return m_doc.EndObject(members); }
-    bool StartArray() { return m_doc.StartArray(); }
-    bool EndArray(rapidjson::SizeType items) { return m_doc.EndArray(items); }
+    bool EndObject(rapidjson::SizeType members) { --m_depth; return m_doc.EndObject(members); }
+    bool StartArray() { return ++m_depth <= MaxDepth && m_doc.StartArray(); }
+    bool EndArray(rapidjson::SizeType items) { --m_depth; return m_doc.EndArray(items); }
 
 private:
     Document &m_doc;
     bool m_outOfRange = false;
+    int m_depth = 0;
 };
 
 QJsonArray fieldsToJson(const QVector<FieldDef> &fields)
@@ -130,13 +134,7 @@ public:
                                                                                                                                     : fallback;
     }
     qsizetype size() const { return isArray() ? qsizetype(m_v->Size()) : 0; }
-    RapidJson member(const char *name) const
-    {
-        if (!m_v || !m_v->IsObject())
-            return RapidJson(nullptr);
-        const auto found = m_v->FindMember(name);
-        return RapidJson(found == m_v->MemberEnd() ? nullptr : &found->value);
-    }
+    RapidJson member(const char *name) const { return RapidJson(m_v && m_v->IsObject() ? memberOf(*m_v, name) : nullptr); }
     template <class F> void forEach(F &&f) const
     {
         if (isArray())
@@ -438,25 +436,118 @@ Delta Delta::fromJson(const QJsonValue &value)
     return deltaFrom(QtJson(value));
 }
 
-QString readJson(rapidjson::Document &doc, const char *data, std::size_t size)
+namespace {
+
+struct ParseOutcome
 {
-    constexpr unsigned flags = rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
     rapidjson::ParseResult result;
     bool outOfRange = false;
+    bool tooDeep = false;
+};
+
+template <unsigned Flags>
+ParseOutcome parseExact(rapidjson::Document &doc, const char *data, std::size_t size)
+{
+    ParseOutcome outcome;
     auto generate = [&](rapidjson::Document &target) {
         ExactNumbers<rapidjson::Document> events(target);
-        rapidjson::MemoryStream bytes(data, size);
-        rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> input(bytes);
+        rapidjson::MemoryStream input(data, size); // bytes as they are (its UTF-8 stream drops any leading 0xEF)
         rapidjson::Reader reader;
-        result = reader.Parse<flags>(input, events);
-        outOfRange = events.outOfRange();
-        return !result.IsError();
+        outcome.result = reader.Parse<Flags>(input, events);
+        outcome.outOfRange = events.outOfRange();
+        outcome.tooDeep = events.tooDeep();
+        return !outcome.result.IsError();
     };
     doc.Populate(generate);
-    if (!result.IsError())
+    return outcome;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f')
+        return (c | 0x20) - 'a' + 10;
+    return -1;
+}
+
+// The text with each escaped high surrogate that no low one follows written
+// as its three bytes, as RapidJSON itself writes an escaped lone low one: its
+// reader refuses a lone high one, where Qt's kept it for the checks.
+QByteArray loneHighSurrogatesAsBytes(const char *data, std::size_t size)
+{
+    auto code = [&](std::size_t at, unsigned *value) {
+        if (at + 4 > size)
+            return false;
+        unsigned v = 0;
+        for (std::size_t i = at; i < at + 4; ++i) {
+            const int d = hexDigit(data[i]);
+            if (d < 0)
+                return false;
+            v = v * 16 + unsigned(d);
+        }
+        *value = v;
+        return true;
+    };
+    QByteArray out;
+    out.reserve(qsizetype(size));
+    bool inString = false;
+    for (std::size_t i = 0; i < size; ++i) {
+        const char c = data[i];
+        if (c == '"')
+            inString = !inString;
+        if (!inString || c != '\\' || i + 1 >= size) {
+            out += c;
+            continue;
+        }
+        unsigned high = 0, low = 0;
+        const bool lowFollows = i + 7 < size && data[i + 6] == '\\' && data[i + 7] == 'u' && code(i + 8, &low) && low >= 0xDC00 && low <= 0xDFFF;
+        if (data[i + 1] == 'u' && code(i + 2, &high) && high >= 0xD800 && high <= 0xDBFF && !lowFollows) {
+            out += char(0xE0 | (high >> 12));
+            out += char(0x80 | ((high >> 6) & 0x3F));
+            out += char(0x80 | (high & 0x3F));
+            i += 5;
+            continue;
+        }
+        out += c; // an escape: its character is no quote that ends the string
+        out += data[++i];
+    }
+    return out;
+}
+
+} // namespace
+
+QString readJson(rapidjson::Document &doc, const char *data, std::size_t size)
+{
+    constexpr unsigned flags = rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag;
+    if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) { // a byte order mark, as Qt takes it
+        data += 3;
+        size -= 3;
+    }
+    // RapidJSON takes a zero byte for the end of the text; JSON has none.
+    if (const void *zero = std::memchr(data, 0, size))
+        return QStringLiteral("caractere nulo (posição %1)").arg(static_cast<const char *>(zero) - data);
+    ParseOutcome outcome = parseExact<flags | rapidjson::kParseValidateEncodingFlag>(doc, data, size);
+    if (outcome.result.Code() == rapidjson::kParseErrorStringUnicodeSurrogateInvalid && QByteArrayView(data, qsizetype(size)).isValidUtf8()) {
+        const QByteArray kept = loneHighSurrogatesAsBytes(data, size);
+        outcome = parseExact<flags>(doc, kept.constData(), std::size_t(kept.size()));
+    }
+    if (!outcome.result.IsError())
         return QString();
-    const QString why = outOfRange ? QStringLiteral("número fora do alcance") : QString::fromUtf8(rapidjson::GetParseError_En(result.Code()));
-    return QStringLiteral("%1 (posição %2)").arg(why).arg(result.Offset());
+    const QString why = outcome.outOfRange ? QStringLiteral("número fora do alcance")
+                        : outcome.tooDeep  ? QStringLiteral("mais de %1 níveis de listas e objetos").arg(ExactNumbers<rapidjson::Document>::MaxDepth)
+                                           : QString::fromUtf8(rapidjson::GetParseError_En(outcome.result.Code()));
+    return QStringLiteral("%1 (posição %2)").arg(why).arg(outcome.result.Offset());
+}
+
+const rapidjson::Value *memberOf(const rapidjson::Value &object, const char *name)
+{
+    const rapidjson::SizeType length = rapidjson::SizeType(std::strlen(name));
+    const rapidjson::Value *found = nullptr;
+    for (const auto &m : object.GetObject())
+        if (m.name.GetStringLength() == length && std::memcmp(m.name.GetString(), name, length) == 0)
+            found = &m.value;
+    return found;
 }
 
 QString textOf(const rapidjson::Value &value)

@@ -27,10 +27,7 @@ QByteArray RpcDispatcher::handle(const QByteArray &body, const RequestOrigin &or
     if (!doc.IsObject())
         return jsonrpc::failure(QJsonValue::Null, jsonrpc::InvalidRequest, QStringLiteral("Requisição inválida: esperado um objeto."));
 
-    auto member = [&doc](const char *name) -> const rapidjson::Value * {
-        const auto found = doc.FindMember(name);
-        return found == doc.MemberEnd() ? nullptr : &found->value;
-    };
+    auto member = [&doc](const char *name) { return rt::memberOf(doc, name); };
     auto text = [](const rapidjson::Value &v) { return rt::textOf(v); };
     const rapidjson::Value *idValue = member("id");
     const bool notification = !idValue;

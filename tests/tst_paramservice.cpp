@@ -611,6 +611,7 @@ private slots:
             body.replace("@MARK@", half);
             const jsonrpc::Reply r = jsonrpc::parseReply(server->post(body));
             QVERIFY2(!r.ok, half);
+            QCOMPARE(r.code, int(jsonrpc::ServiceRefused)); // the field's check, not the JSON's
             QCOMPARE(geral("01").rows, before.rows);
         }
     }
@@ -628,11 +629,14 @@ private slots:
         QTest::newRow("named params") << QByteArray(R"({"jsonrpc":"2.0","method":"GetParamGeral","params":{"a":"01"},"id":1})") << int(jsonrpc::InvalidParams);
         QTest::newRow("delta not a delta") << QByteArray(R"({"jsonrpc":"2.0","method":"SetParamGNRE","params":[{"x":1}],"id":1})") << int(jsonrpc::ServiceRefused);
         QTest::newRow("delta with unknown field") << QByteArray(R"({"jsonrpc":"2.0","method":"SetParamGNRE","params":[{"fields":[{"name":"X","type":"float"}],"changes":[]}],"id":1})") << int(jsonrpc::ServiceRefused);
-        // Nesting to the body's limit reaches no stack; text that is not UTF-8 and
-        // a number beyond a double are refused as the JSON they are not.
-        QTest::newRow("nested deep") << (QByteArray(300000, '[') + QByteArray(300000, ']')) << int(jsonrpc::InvalidRequest);
+        // Nesting to the body's limit reaches no stack and is refused beyond
+        // 1,024 levels; text that is not UTF-8, a number beyond a double and a
+        // control character not escaped are refused as the JSON they are not.
+        QTest::newRow("nested deep") << (QByteArray(300000, '[') + QByteArray(300000, ']')) << int(jsonrpc::ParseError);
+        QTest::newRow("nested 1024 deep") << (QByteArray(1024, '[') + QByteArray(1024, ']')) << int(jsonrpc::InvalidRequest);
+        QTest::newRow("control character") << QByteArray("{\"jsonrpc\":\"2.0\",\"method\":\"GetParamGeral\",\"params\":[\"0\x01\"],\"id\":1}") << int(jsonrpc::ParseError);
         QTest::newRow("nested deep in a delta") << (QByteArray(R"({"jsonrpc":"2.0","method":"SetParamGNRE","params":[{"fields":)") + QByteArray(300000, '[')
-                                                    + QByteArray(300000, ']') + QByteArray(R"(,"changes":[]}],"id":1})")) << int(jsonrpc::ServiceRefused);
+                                                    + QByteArray(300000, ']') + QByteArray(R"(,"changes":[]}],"id":1})")) << int(jsonrpc::ParseError);
         QTest::newRow("not utf-8") << QByteArray("{\"jsonrpc\":\"2.0\",\"method\":\"GetParamGeral\",\"params\":[\"0\xff\"],\"id\":1}") << int(jsonrpc::ParseError);
         QTest::newRow("number beyond a double") << QByteArray(R"({"jsonrpc":"2.0","method":"GetParamGeral","params":["01"],"id":1e999})") << int(jsonrpc::ParseError);
         QTest::newRow("oversized") << (QByteArray(R"({"jsonrpc":"2.0","method":"GetParamGeral","params":[")") + QByteArray(2 * 1024 * 1024, 'a') + QByteArray(R"("],"id":1})")) << int(jsonrpc::InvalidRequest);

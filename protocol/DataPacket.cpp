@@ -4,12 +4,14 @@
 #include "Exceptions.h"
 #include "JsonRpc.h"
 
+#include <QSet>
 #include <QUtf8StringView>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <rapidjson/memorystream.h>
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
@@ -152,6 +154,7 @@ QVector<FieldDef> fieldsFrom(const J &value)
     if (!value.isArray())
         malformed(QStringLiteral("'fields' deve ser uma lista"));
     QVector<FieldDef> fields;
+    QSet<QString> names;
     value.forEach([&](const J &o) {
         FieldDef f;
         f.name = o.member("name").string();
@@ -168,9 +171,9 @@ QVector<FieldDef> fieldsFrom(const J &value)
         } else {
             malformed(QStringLiteral("tipo '%1' do campo '%2'").arg(type, f.name));
         }
-        for (const FieldDef &other : fields)
-            if (other.name == f.name)
-                malformed(QStringLiteral("campo '%1' repetido").arg(f.name));
+        if (names.contains(f.name))
+            malformed(QStringLiteral("campo '%1' repetido").arg(f.name));
+        names.insert(f.name);
         fields.append(f);
     });
     return fields;
@@ -471,10 +474,43 @@ int hexDigit(char c)
     return -1;
 }
 
-// The text with each escaped high surrogate that no low one follows written
-// as its three bytes, as RapidJSON itself writes an escaped lone low one: its
-// reader refuses a lone high one, where Qt's kept it for the checks.
-QByteArray loneHighSurrogatesAsBytes(const char *data, std::size_t size)
+// Whether the text is a number as JSON writes one:
+// -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
+bool isJsonNumber(std::string_view t)
+{
+    std::size_t i = 0;
+    auto digits = [&] {
+        const std::size_t from = i;
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9')
+            ++i;
+        return i > from;
+    };
+    if (i < t.size() && t[i] == '-')
+        ++i;
+    if (i < t.size() && t[i] == '0')
+        ++i;
+    else if (!digits())
+        return false;
+    if (i < t.size() && t[i] == '.' && (++i, !digits()))
+        return false;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+            ++i;
+        if (!digits())
+            return false;
+    }
+    return i == t.size();
+}
+
+// The text as RapidJSON takes what Qt's reader takes. RapidJSON refuses an
+// escaped high surrogate that no low one follows, which Qt keeps for the
+// checks: it is written as its three bytes, as RapidJSON itself writes an
+// escaped lone low one. And RapidJSON refuses a number whose text goes beyond
+// its limits though its value is a double's (0e400, or 400 digits and e-100):
+// a number with a point or an exponent, or beyond 64 bits, is written as the
+// shortest text of the same double (only one JSON would take: "-.5" stays).
+QByteArray forRapidJson(const char *data, std::size_t size)
 {
     auto code = [&](std::size_t at, unsigned *value) {
         if (at + 4 > size)
@@ -489,11 +525,31 @@ QByteArray loneHighSurrogatesAsBytes(const char *data, std::size_t size)
         *value = v;
         return true;
     };
+    auto inNumber = [](char c) { return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E'; };
     QByteArray out;
     out.reserve(qsizetype(size));
     bool inString = false;
     for (std::size_t i = 0; i < size; ++i) {
         const char c = data[i];
+        if (!inString && (c == '-' || (c >= '0' && c <= '9'))) {
+            std::size_t end = i;
+            while (end < size && inNumber(data[end]))
+                ++end;
+            const std::string_view text(data + i, end - i);
+            double d = 0;
+            const auto r = std::from_chars(text.data(), text.data() + text.size(), d);
+            const bool rewrite = isJsonNumber(text) && (text.find_first_of(".eE") != std::string_view::npos || text.size() > 19)
+                                 && r.ec == std::errc() && r.ptr == text.data() + text.size() && std::isfinite(d);
+            if (rewrite) {
+                char shortest[32];
+                const auto w = std::to_chars(shortest, shortest + sizeof shortest, d);
+                out.append(shortest, w.ptr - shortest);
+            } else {
+                out.append(text.data(), qsizetype(text.size()));
+            }
+            i = end - 1;
+            continue;
+        }
         if (c == '"')
             inString = !inString;
         if (!inString || c != '\\' || i + 1 >= size) {
@@ -528,13 +584,17 @@ QString readJson(rapidjson::Document &doc, const char *data, std::size_t size)
     if (const void *zero = std::memchr(data, 0, size))
         return QStringLiteral("caractere nulo (posição %1)").arg(static_cast<const char *>(zero) - data);
     ParseOutcome outcome = parseExact<flags | rapidjson::kParseValidateEncodingFlag>(doc, data, size);
-    if (outcome.result.Code() == rapidjson::kParseErrorStringUnicodeSurrogateInvalid && QByteArrayView(data, qsizetype(size)).isValidUtf8()) {
-        const QByteArray kept = loneHighSurrogatesAsBytes(data, size);
-        outcome = parseExact<flags>(doc, kept.constData(), std::size_t(kept.size()));
+    const auto code = outcome.result.Code();
+    if ((code == rapidjson::kParseErrorStringUnicodeSurrogateInvalid || code == rapidjson::kParseErrorNumberTooBig)
+        && QByteArrayView(data, qsizetype(size)).isValidUtf8()) {
+        const QByteArray rewritten = forRapidJson(data, size); // UTF-8 checked above: the lone surrogates' bytes are not
+        rapidjson::Document again;
+        outcome = parseExact<flags>(again, rewritten.constData(), std::size_t(rewritten.size()));
+        doc.Swap(again);
     }
     if (!outcome.result.IsError())
         return QString();
-    const QString why = outcome.outOfRange ? QStringLiteral("número fora do alcance")
+    const QString why = outcome.outOfRange || outcome.result.Code() == rapidjson::kParseErrorNumberTooBig ? QStringLiteral("número fora do alcance")
                         : outcome.tooDeep  ? QStringLiteral("mais de %1 níveis de listas e objetos").arg(ExactNumbers<rapidjson::Document>::MaxDepth)
                                            : QString::fromUtf8(rapidjson::GetParseError_En(outcome.result.Code()));
     return QStringLiteral("%1 (posição %2)").arg(why).arg(outcome.result.Offset());

@@ -12,8 +12,7 @@
 // range and text that is not UTF-8 refused, an escaped lone surrogate kept as
 // one, at most 1,024 levels of nesting. Stricter than Qt's, as JSON is: a
 // control character in a string must be escaped, an escape must be one of
-// JSON's, a number must have digits on both sides of its point, and a number
-// too large for a double is refused, not read as infinite.
+// JSON's, and a number must have digits on both sides of its point.
 namespace rt {
 
 // Parses `size` bytes into `doc`, iteratively (nesting never reaches the

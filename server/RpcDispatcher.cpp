@@ -7,6 +7,11 @@
 #include <QDateTime>
 #include "JsonRead.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <charconv>
+
 void RpcDispatcher::add(const QString &method, QVector<Param> params, Handler handler, bool retriable)
 {
     m_methods.insert(method, Method{std::move(params), std::move(handler), retriable});
@@ -18,6 +23,20 @@ QString RpcParams::text(int i) const
 }
 
 rt::Delta RpcParams::delta(int i) const { return rt::deltaFromJson((*m_array)[rapidjson::SizeType(i)]); }
+
+namespace {
+
+// A numeric id that is no 64-bit whole number, as Qt's reader gives it (a
+// whole value as an integer, the rest as a double), so that the reply writes
+// it as Qt would have: read again from its shortest text.
+QJsonValue numericId(double value)
+{
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return QJsonDocument::fromJson(QByteArray("[") + QByteArray(text, end - text) + ']').array().at(0);
+}
+
+} // namespace
 
 QByteArray RpcDispatcher::handle(const QByteArray &body, const RequestOrigin &origin) const
 {
@@ -39,7 +58,7 @@ QByteArray RpcDispatcher::handle(const QByteArray &body, const RequestOrigin &or
     else if (idValue && idValue->IsInt64())
         id = qint64(idValue->GetInt64()); // a whole number goes back as sent, beyond a double's precision too
     else if (idValue && idValue->IsNumber())
-        id = idValue->GetDouble();
+        id = numericId(idValue->GetDouble());
     else if (idValue && !idValue->IsNull())
         return jsonrpc::failure(QJsonValue::Null, jsonrpc::InvalidRequest, QStringLiteral("Requisição inválida: id."));
     const rapidjson::Value *version = member("jsonrpc");

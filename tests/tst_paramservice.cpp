@@ -783,6 +783,23 @@ private slots:
         QVERIFY(invalid.contains("error"));
     }
 
+    // Numbers JSON allows whose text goes beyond the parser's own limits,
+    // though their values are a double's, are read as what they are.
+    void numbersBeyondTheParsersLimits_data()
+    {
+        QTest::addColumn<QByteArray>("number");
+        QTest::newRow("zero, large exponent") << QByteArray("0e400");
+        QTest::newRow("negative zero, large exponent") << QByteArray("-0.0E999");
+        QTest::newRow("320 digits, e-100") << QByteArray("1" + QByteArray(320, '0') + "e-100");
+    }
+    void numbersBeyondTheParsersLimits()
+    {
+        QFETCH(QByteArray, number);
+        const QByteArray body = R"({"jsonrpc":"2.0","method":"GetLivroMag","params":["x"],"extra":)" + number + R"(,"id":7})";
+        const jsonrpc::Reply r = jsonrpc::parseReply(server->post(body));
+        QVERIFY2(r.ok, qPrintable(r.message));
+    }
+
     // A reply carries the request's id exactly as sent: a whole number beyond
     // what a double holds exactly, a text with characters beyond 16 bits.
     void repliesCarryTheIdAsSent()

@@ -137,7 +137,7 @@ int main(int argc, char **argv)
     const QCommandLineOption demo("demo", "A new database also gets the demo data; implies --create [FIS94100_DEMO=1].");
     const QCommandLineOption create("create", "Makes a new SQLite database when the file does not exist; without it a missing file is an error [FIS94100_CREATE=1].");
     const QCommandLineOption certDir("cert-dir", "Directory of the installed X.509 certificates [FIS94100_CERT_DIR].", "dir");
-    const QCommandLineOption threads("threads", "Threads for connections and reads, at least 2; changes run on one more [FIS94100_THREADS] (default 8).", "n");
+    const QCommandLineOption threads("threads", "Threads for connections, reads and the changes that find no other under way, at least 2; changes that would wait run on one more [FIS94100_THREADS] (default 8).", "n");
     const QCommandLineOption requestTimeout("request-timeout", "Seconds a request's headers and body may take to arrive [FIS94100_REQUEST_TIMEOUT] (default 10).", "seconds");
     const QCommandLineOption maxConnections("max-connections", "Connections open at once [FIS94100_MAX_CONNECTIONS] (default 512).", "n");
     const QCommandLineOption tokenFile("token-file", "File holding the token every request must carry as 'Authorization: Bearer <token>' [FIS94100_TOKEN_FILE]. Required to listen beyond loopback.", "file");

@@ -1,12 +1,11 @@
 #include "RpcDispatcher.h"
 
 #include "Exceptions.h"
+#include "JsonRead.h"
 #include "JsonRpc.h"
 #include "WaitRule.h"
 
 #include <QDateTime>
-#include "JsonRead.h"
-
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -47,14 +46,13 @@ QByteArray RpcDispatcher::handle(const QByteArray &body, const RequestOrigin &or
         return jsonrpc::failure(QJsonValue::Null, jsonrpc::InvalidRequest, QStringLiteral("Requisição inválida: esperado um objeto."));
 
     auto member = [&doc](const char *name) { return rt::memberOf(doc, name); };
-    auto text = [](const rapidjson::Value &v) { return rt::textOf(v); };
     const rapidjson::Value *idValue = member("id");
     const bool notification = !idValue;
     // A reply always carries an id: null when the request has none (an absent
     // value would drop the member from the reply).
     QJsonValue id = QJsonValue::Null;
     if (idValue && idValue->IsString())
-        id = text(*idValue);
+        id = rt::textOf(*idValue);
     else if (idValue && idValue->IsInt64())
         id = qint64(idValue->GetInt64()); // a whole number goes back as sent, beyond a double's precision too
     else if (idValue && idValue->IsNumber())
@@ -63,7 +61,7 @@ QByteArray RpcDispatcher::handle(const QByteArray &body, const RequestOrigin &or
         return jsonrpc::failure(QJsonValue::Null, jsonrpc::InvalidRequest, QStringLiteral("Requisição inválida: id."));
     const rapidjson::Value *version = member("jsonrpc");
     const rapidjson::Value *methodValue = member("method");
-    if (!version || !version->IsString() || text(*version) != QLatin1String("2.0") || !methodValue || !methodValue->IsString())
+    if (!version || !version->IsString() || rt::textOf(*version) != QLatin1String("2.0") || !methodValue || !methodValue->IsString())
         return jsonrpc::failure(id, jsonrpc::InvalidRequest, QStringLiteral("Requisição inválida: versão ou método."));
     // From here the request is well formed: a notification gets no reply, not even an error.
     auto refuse = [&](int code, const QString &message) {
@@ -73,7 +71,7 @@ QByteArray RpcDispatcher::handle(const QByteArray &body, const RequestOrigin &or
     if (paramsValue && !paramsValue->IsArray())
         return refuse(jsonrpc::InvalidParams, QStringLiteral("Os parâmetros devem ser uma lista posicional."));
 
-    const QString name = text(*methodValue);
+    const QString name = rt::textOf(*methodValue);
     const auto it = m_methods.constFind(name);
     if (it == m_methods.constEnd())
         return refuse(jsonrpc::MethodNotFound, QStringLiteral("Método desconhecido: %1").arg(name));

@@ -32,15 +32,13 @@ void ParamStore::applyDelta(const store::TableRules &table, const Delta &delta, 
     store::DeltaWriter writer(table, delta, author);
     if (!writer.hasChanges())
         return;
-    if (waitrule::mayWait()) {
-        std::lock_guard lock(m_writeLock);
-        writer.apply(connection());
-        return;
-    }
-    // Only SQLite can tell at once that its write lock is taken; a Firebird
-    // change may wait for another's row, so it always goes to the writer.
-    std::unique_lock lock(m_writeLock, std::try_to_lock);
-    if (!lock.owns_lock() || !isSqlite())
+    // Where waiting is not allowed: only SQLite can tell at once that its write
+    // lock is taken; a Firebird change may wait for another's row, so it
+    // always goes to the writer.
+    std::unique_lock lock(m_writeLock, std::defer_lock);
+    if (waitrule::mayWait())
+        lock.lock();
+    else if (!isSqlite() || !lock.try_lock())
         throw waitrule::GiveWay{};
     writer.apply(connection());
 }

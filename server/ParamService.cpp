@@ -14,7 +14,6 @@ void registerParamService(RpcDispatcher &d, ParamStore &store, const QString &ce
     // A failure of the database itself closes the worker's connection: the
     // next request opens it again (a refusal leaves it alone).
     ParamStore *s = &store;
-    auto text = [](const RpcParams &a, int i) { return a.text(i); };
     auto recovering = [s](auto body) {
         return [s, body](const RpcParams &a, const RequestOrigin &origin) -> QByteArray {
             try {
@@ -30,11 +29,11 @@ void registerParamService(RpcDispatcher &d, ParamStore &store, const QString &ce
         };
     };
 
-    d.add("GetParamGeral", {P::String}, recovering([s, text](const RpcParams &a, const RequestOrigin &) {
-        return s->getParamGeral(text(a, 0));
+    d.add("GetParamGeral", {P::String}, recovering([s](const RpcParams &a, const RequestOrigin &) {
+        return s->getParamGeral(a.text(0));
     }));
-    d.add("GetParamInscr", {P::String, P::String}, recovering([s, text](const RpcParams &a, const RequestOrigin &) {
-        return s->getParamInscr(text(a, 0), text(a, 1));
+    d.add("GetParamInscr", {P::String, P::String}, recovering([s](const RpcParams &a, const RequestOrigin &) {
+        return s->getParamInscr(a.text(0), a.text(1));
     }));
     // Changes are retriable by their request id (see RpcDispatcher::add).
     static const QByteArray ok = QByteArrayLiteral("\"OK\"");
@@ -46,14 +45,14 @@ void registerParamService(RpcDispatcher &d, ParamStore &store, const QString &ce
         s->setParamInscr(a.delta(0), origin);
         return ok;
     }), true);
-    d.add("GetLivroMag", {P::String}, recovering([s, text](const RpcParams &a, const RequestOrigin &) {
-        return s->getLivroMag(text(a, 0));
+    d.add("GetLivroMag", {P::String}, recovering([s](const RpcParams &a, const RequestOrigin &) {
+        return s->getLivroMag(a.text(0));
     }));
-    d.add("GetProdGnreOnline", {P::String}, recovering([s, text](const RpcParams &a, const RequestOrigin &) {
-        return s->getProdGnreOnline(text(a, 0));
+    d.add("GetProdGnreOnline", {P::String}, recovering([s](const RpcParams &a, const RequestOrigin &) {
+        return s->getProdGnreOnline(a.text(0));
     }));
-    d.add("GetVdInscricao", {P::String, P::String, P::String}, recovering([s, text](const RpcParams &a, const RequestOrigin &) {
-        return s->getVdInscricao(text(a, 0), text(a, 1), text(a, 2));
+    d.add("GetVdInscricao", {P::String, P::String, P::String}, recovering([s](const RpcParams &a, const RequestOrigin &) {
+        return s->getVdInscricao(a.text(0), a.text(1), a.text(2));
     }));
     // The certificate list answers with a status of its own: ["OK", packet] or ["ERRO", text].
     d.add("GetCertificado", {}, [certificateDir](const RpcParams &, const RequestOrigin &) {
@@ -64,7 +63,7 @@ void registerParamService(RpcDispatcher &d, ParamStore &store, const QString &ce
         }
     });
     // The history of changes: (company, guide type, from, to), dates as dd/mm/yyyy or empty.
-    d.add("GetHistorico", {P::String, P::String, P::String, P::String}, recovering([s, text](const RpcParams &a, const RequestOrigin &) {
-        return s->getHistorico(text(a, 0), text(a, 1), text(a, 2), text(a, 3));
+    d.add("GetHistorico", {P::String, P::String, P::String, P::String}, recovering([s](const RpcParams &a, const RequestOrigin &) {
+        return s->getHistorico(a.text(0), a.text(1), a.text(2), a.text(3));
     }));
 }

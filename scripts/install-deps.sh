@@ -10,7 +10,7 @@ fi
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-ibase qt6-qpa-plugins
-  libcpp-httplib-dev libboost-dev rapidjson-dev libsqlite3-dev libssl-dev openssl sqlite3
+  libcpp-httplib-dev libboost-dev rapidjson-dev libsqlite3-dev libmimalloc-dev libssl-dev openssl sqlite3
   qt6-translations-l10n fonts-dejavu-core xvfb xauth x11-utils imagemagick curl
 )
 

@@ -19,6 +19,9 @@
 #include <pthread.h>
 #include <sqlite3.h>
 #include <cstdio>
+#ifdef FIS94100_MIMALLOC
+#include <mimalloc.h>
+#endif
 
 namespace {
 
@@ -149,6 +152,9 @@ int main(int argc, char **argv)
     if (parser.isSet(version)) {
         std::printf("fis94100-server %s\nengines: SQLite %s (Qt QSQLITE), Firebird (Qt QIBASE)\nschema version: %d\n",
                     FIS94100_VERSION, sqlite3_libversion(), ParamStore::SchemaVersion);
+#ifdef FIS94100_MIMALLOC
+        std::printf("allocator: mimalloc %d.%d.%d\n", mi_version() / 100, mi_version() / 10 % 10, mi_version() % 10);
+#endif
         return 0;
     }
     {

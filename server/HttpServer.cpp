@@ -54,10 +54,11 @@ std::string methodOf(const std::string &body)
 bool isChange(const std::string &body) { return methodOf(body).starts_with("Set"); }
 
 // One line per request: method, duration, outcome. Never the body or a token.
-void logRequest(const std::string &body, const QByteArray &reply, std::chrono::steady_clock::duration took)
+// Empty when such lines are not logged.
+std::string requestLine(const std::string &body, const QByteArray &reply, std::chrono::steady_clock::duration took)
 {
     if (!svclog::enabled(svclog::Level::Info))
-        return;
+        return std::string();
     const std::string_view text(reply.constData(), size_t(reply.size()));
     std::string outcome = "ok";
     if (text.empty()) {
@@ -74,8 +75,21 @@ void logRequest(const std::string &body, const QByteArray &reply, std::chrono::s
                                          std::chars_format::fixed, 2);
     std::string line = "request ";
     line.append(methodOf(body)).append(1, ' ').append(millis, ec == std::errc() ? end : millis).append(" ms ").append(outcome);
-    svclog::write(svclog::Level::Info, std::string_view(line));
+    return line;
 }
+
+// A request's answer, and its log line, written once the answer is on its way.
+struct Dispatched
+{
+    std::string reply;
+    std::string logLine;
+
+    void log() const
+    {
+        if (!logLine.empty())
+            svclog::write(svclog::Level::Info, std::string_view(logLine));
+    }
+};
 
 // What the server knows of a connection, to close the idle ones at a stop
 // (from any thread: a session's own work runs on its strand).
@@ -290,7 +304,7 @@ private:
         const bool change = isChange(*body);
         if (change && m_server.changesUnderWay.fetch_add(1) != 0)
             return toWriter(body, keepAlive, origin);
-        std::optional<std::string> out;
+        std::optional<Dispatched> out;
         try {
             out = dispatchHere(*body, origin, change);
         } catch (...) {
@@ -305,12 +319,13 @@ private:
         }
         if (change)
             m_server.changesUnderWay.fetch_sub(1);
-        answer(std::move(*out), keepAlive);
+        answer(std::move(out->reply), keepAlive);
+        out->log();
     }
 
     // The answer, or none when the request gives way: a change while another
     // holds the order, or whatever would wait for the write lock.
-    std::optional<std::string> dispatchHere(const std::string &body, const RequestOrigin &origin, bool change) const
+    std::optional<Dispatched> dispatchHere(const std::string &body, const RequestOrigin &origin, bool change) const
     {
         std::unique_lock order(m_server.changeOrder, std::defer_lock);
         if (change && !order.try_lock())
@@ -327,15 +342,16 @@ private:
     void toWriter(const std::shared_ptr<std::string> &body, bool keepAlive, const RequestOrigin &origin)
     {
         asio::post(m_server.writer, [self = this->shared_from_this(), body, keepAlive, origin] {
-            std::string out = self->dispatchChange(*body, origin);
-            asio::post(self->m_stream.get_executor(), [self, out = std::move(out), keepAlive]() mutable {
-                self->answer(std::move(out), keepAlive);
+            Dispatched out = self->dispatchChange(*body, origin);
+            asio::post(self->m_stream.get_executor(), [self, reply = std::move(out.reply), keepAlive]() mutable {
+                self->answer(std::move(reply), keepAlive);
             });
+            out.log();
         });
     }
 
     // A change counted in changesUnderWay, which it leaves when done.
-    std::string dispatchChange(const std::string &body, const RequestOrigin &origin) const
+    Dispatched dispatchChange(const std::string &body, const RequestOrigin &origin) const
     {
         struct Leave
         {
@@ -346,12 +362,11 @@ private:
         return dispatch(body, origin);
     }
 
-    std::string dispatch(const std::string &body, const RequestOrigin &origin) const
+    Dispatched dispatch(const std::string &body, const RequestOrigin &origin) const
     {
         const auto started = std::chrono::steady_clock::now();
         const QByteArray reply = m_server.dispatcher.handle(QByteArray::fromRawData(body.data(), qsizetype(body.size())), origin);
-        logRequest(body, reply, std::chrono::steady_clock::now() - started);
-        return reply.toStdString();
+        return {reply.toStdString(), requestLine(body, reply, std::chrono::steady_clock::now() - started)};
     }
 
     void answer(std::string out, bool keepAlive)

@@ -278,12 +278,17 @@ QVariant valueFromJson(const QJsonValue &value, FieldType type, const QString &f
 
 bool sameValue(const QVariant &a, const QVariant &b)
 {
-    const bool an = !a.isValid() || a.isNull() || (a.typeId() == QMetaType::QString && a.toString().isEmpty());
-    const bool bn = !b.isValid() || b.isNull() || (b.typeId() == QMetaType::QString && b.toString().isEmpty());
+    // Texts are compared where they are, without a converted copy of each.
+    const auto *as = a.typeId() == QMetaType::QString ? static_cast<const QString *>(a.constData()) : nullptr;
+    const auto *bs = b.typeId() == QMetaType::QString ? static_cast<const QString *>(b.constData()) : nullptr;
+    const bool an = !a.isValid() || a.isNull() || (as && as->isEmpty());
+    const bool bn = !b.isValid() || b.isNull() || (bs && bs->isEmpty());
     if (an || bn)
         return an == bn;
     if (a.typeId() == QMetaType::Double || b.typeId() == QMetaType::Double)
         return a.toDouble() == b.toDouble();
+    if (as && bs)
+        return *as == *bs;
     return a.toString() == b.toString();
 }
 
@@ -454,9 +459,20 @@ ParseOutcome parseExact(rapidjson::Document &doc, const char *data, std::size_t 
     ParseOutcome outcome;
     auto generate = [&](rapidjson::Document &target) {
         ExactNumbers<rapidjson::Document> events(target);
-        rapidjson::MemoryStream input(data, size); // bytes as they are (its UTF-8 stream drops any leading 0xEF)
         rapidjson::Reader reader;
-        outcome.result = reader.Parse<Flags>(input, events);
+        if constexpr ((Flags & rapidjson::kParseInsituFlag) != 0) {
+            // Read in place from a copy in the document's own memory, where
+            // its strings then stay, uncopied. It ends in zeros for 16 bytes:
+            // the reader's vector loads may go that far past the end.
+            char *text = static_cast<char *>(target.GetAllocator().Malloc(size + 16));
+            std::memcpy(text, data, size);
+            std::memset(text + size, 0, 16);
+            rapidjson::InsituStringStream input(text);
+            outcome.result = reader.Parse<Flags>(input, events);
+        } else {
+            rapidjson::MemoryStream input(data, size); // bytes as they are (its UTF-8 stream drops any leading 0xEF)
+            outcome.result = reader.Parse<Flags>(input, events);
+        }
         outcome.outOfRange = events.outOfRange();
         outcome.tooDeep = events.tooDeep();
         return !outcome.result.IsError();
@@ -583,13 +599,17 @@ QString readJson(rapidjson::Document &doc, const char *data, std::size_t size)
     // RapidJSON takes a zero byte for the end of the text; JSON has none.
     if (const void *zero = std::memchr(data, 0, size))
         return QStringLiteral("caractere nulo (posição %1)").arg(static_cast<const char *>(zero) - data);
-    ParseOutcome outcome = parseExact<flags | rapidjson::kParseValidateEncodingFlag>(doc, data, size);
+    // UTF-8 is checked in one pass over the whole text, far faster than
+    // RapidJSON's check of each string; only a text that fails it is read
+    // with RapidJSON's check, for its error and the error's position.
+    const bool utf8 = QByteArrayView(data, qsizetype(size)).isValidUtf8();
+    ParseOutcome outcome = utf8 ? parseExact<flags | rapidjson::kParseInsituFlag>(doc, data, size)
+                                : parseExact<flags | rapidjson::kParseValidateEncodingFlag>(doc, data, size);
     const auto code = outcome.result.Code();
-    if ((code == rapidjson::kParseErrorStringUnicodeSurrogateInvalid || code == rapidjson::kParseErrorNumberTooBig)
-        && QByteArrayView(data, qsizetype(size)).isValidUtf8()) {
+    if ((code == rapidjson::kParseErrorStringUnicodeSurrogateInvalid || code == rapidjson::kParseErrorNumberTooBig) && utf8) {
         const QByteArray rewritten = forRapidJson(data, size); // UTF-8 checked above: the lone surrogates' bytes are not
         rapidjson::Document again;
-        outcome = parseExact<flags>(again, rewritten.constData(), std::size_t(rewritten.size()));
+        outcome = parseExact<flags | rapidjson::kParseInsituFlag>(again, rewritten.constData(), std::size_t(rewritten.size()));
         doc.Swap(again);
     }
     if (!outcome.result.IsError())

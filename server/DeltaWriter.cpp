@@ -48,6 +48,9 @@ namespace store {
 DeltaWriter::DeltaWriter(const TableRules &table, const Delta &delta, const ChangeAuthor &author)
     : m_table(table), m_delta(delta), m_author(author)
 {
+    m_column.reserve(m_table.packetFields.size());
+    m_stored.reserve(m_table.storedPacket.size());
+    m_key.reserve(m_table.keyPacket.size());
     mapColumns();
     for (int at : m_table.storedPacket)
         m_stored.append(m_column.at(at));
@@ -58,15 +61,20 @@ DeltaWriter::DeltaWriter(const TableRules &table, const Delta &delta, const Chan
 // Every field the table knows must be in the delta, with its type, and no other.
 void DeltaWriter::mapColumns()
 {
+    const QVector<FieldDef> &given = m_delta.fields;
     for (const FieldDef &f : m_table.packetFields) {
-        const int c = m_delta.indexOf(f.name);
+        const qsizetype at = m_column.size(); // fields come in the table's order, as the screen sends them
+        const int c = at < given.size() && given.at(at).name == f.name ? int(at) : m_delta.indexOf(f.name);
         if (c < 0)
             refuse(QStringLiteral("Alteração recusada: falta o campo %1.").arg(f.name));
         if (m_delta.fields.at(c).type != f.type)
             refuse(QStringLiteral("Alteração recusada: tipo incorreto no campo %1.").arg(f.name));
         m_column.append(c);
     }
-    for (const FieldDef &f : m_delta.fields) {
+    // As many fields as the table's, every one of them found: none is unknown.
+    if (given.size() == m_table.packetFields.size())
+        return;
+    for (const FieldDef &f : given) {
         bool known = false;
         for (const FieldDef &t : m_table.packetFields)
             known = known || t.name == f.name;

@@ -7,6 +7,8 @@
 #include <QDateTime>
 #include <QSqlQuery>
 
+#include <cstdio>
+
 using rt::DataPacket;
 using rt::FieldDef;
 
@@ -41,6 +43,18 @@ QString dayBound(const QString &text, const QString &which, bool endOfDay)
     return (endOfDay ? day.addDays(1) : day).toString(QStringLiteral("yyyy-MM-dd"));
 }
 
+// "yyyy-MM-dd HH:mm:ss.zzz", as times are stored (Qt's formatting by a
+// pattern takes many times as long, on every change).
+QString storedTime(const QDateTime &utc)
+{
+    const QDate d = utc.date();
+    const QTime t = utc.time();
+    char text[32];
+    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", d.year(), d.month(), d.day(), t.hour(),
+                                t.minute(), t.second(), t.msec());
+    return QString::fromLatin1(text, n);
+}
+
 } // namespace
 
 QVariant historyText(const QVariant &value)
@@ -57,7 +71,7 @@ void appendHistory(const QSqlDatabase &db, const HistoryEntry &entry)
 {
     if (entry.fields.isEmpty())
         return;
-    const QString when = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    const QString when = storedTime(QDateTime::currentDateTimeUtc());
     QSqlQuery &q = prepare(db, QStringLiteral(
         "INSERT INTO HISTPARAMGNRE (DTALTERACAO, NMUSUARIO, DSENDERECO, NMMETODO, IDOPERACAO, CDEMPRESA, IDTPGUIA,"
         " CDINSCESTA, NMCAMPO, DSVALORANTERIOR, DSVALORNOVO)"

@@ -42,7 +42,7 @@ public:
     ~ParamStore();
 
     // The schema version this service writes and reads.
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
 
     // The reads answer packets as JSON text (DataPacket::toJsonText()).
 

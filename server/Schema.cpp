@@ -262,9 +262,12 @@ QString ParamStore::open()
                 all += statements(QStringLiteral(":/db/demo.sql"));
         }
         // Version 0 is the schema as it was before versions were recorded
-        // (the tables of version 1); version 2 added the history of changes.
+        // (the tables of version 1); version 2 added the history of changes,
+        // with an index by company that version 3 dropped (history.sqlite.sql).
         if (fresh || found < 2)
             all += statements(QStringLiteral(":/db/history.sqlite.sql"));
+        else if (found < 3)
+            all += QStringLiteral("DROP INDEX IF EXISTS IXHISTPARAMGNRE_EMPRESA");
         all += QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion);
         for (const QString &statement : std::as_const(all))
             if (!q.exec(statement))
@@ -321,6 +324,7 @@ QString ParamStore::openFirebird(QSqlDatabase &db)
         throw Exception(sqlError(QStringLiteral("Erro ao ler o esquema"), q.lastError()));
     const bool hasHistory = q.value(0).toInt() > 0;
     q.finish();
+    // Version 2 added the history; version 3 dropped SQLite's index of it alone.
     if (!hasHistory)
         ddl(statements(QStringLiteral(":/db/firebird/history.sql")));
     db.transaction();

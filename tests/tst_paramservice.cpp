@@ -829,7 +829,7 @@ private slots:
         }
         QVERIFY(downgrade.waitForFinished(30000));
         QCOMPARE(downgrade.exitCode(), 0);
-        for (const char *expected : {"schema upgraded from version 0 to 2", "schema version 2"}) {
+        for (const char *expected : {"schema upgraded from version 0 to 3", "schema version 3"}) {
             ServerProcess again(server->databaseArgs(), false);
             QVERIFY(again.started());
             QVERIFY(again.call("GetParamGeral", {"01"}).ok);

@@ -36,7 +36,7 @@ private slots:
         const ProgramRun server = runProgram(serverExecutable(), {"--version"});
         QCOMPARE(server.code, 0);
         QVERIFY2(server.out.contains("fis94100-server 1.0") && server.out.contains("SQLite 3.")
-                     && server.out.contains("schema version: 2"),
+                     && server.out.contains("schema version: 3"),
                  qPrintable(server.out));
         const ProgramRun host = runProgram(QStringLiteral(FIS94100_HOST_EXE), {"--version"}, {"QT_QPA_PLATFORM=offscreen"});
         QCOMPARE(host.code, 0);
@@ -134,7 +134,7 @@ private slots:
         QVERIFY(made.started());
         const QString file = made.databasePath();
         made.stop();
-        QCOMPARE(sqlite(file, "PRAGMA user_version;"), QString("2"));
+        QCOMPARE(sqlite(file, "PRAGMA user_version;"), QString("3"));
 
         // As databases were before the history of changes (version 1) and
         // before versions were recorded (0): both brought up to date.
@@ -143,20 +143,78 @@ private slots:
         QVERIFY(one.started());
         QVERIFY(one.call("GetHistorico", {"01", "", "", ""}).ok);
         one.stop();
-        QVERIFY2(one.standardError().contains("schema upgraded from version 1 to 2"), qPrintable(one.standardError()));
+        QVERIFY2(one.standardError().contains("schema upgraded from version 1 to 3"), qPrintable(one.standardError()));
 
         sqlite(file, "DROP TABLE HISTPARAMGNRE; PRAGMA user_version = 0;");
         ServerProcess older(made.databaseArgs(), false);
         QVERIFY(older.started());
         QVERIFY(older.call("GetParamGeral", {"01"}).ok);
         older.stop();
-        QVERIFY2(older.standardError().contains("schema upgraded from version 0 to 2"), qPrintable(older.standardError()));
-        QCOMPARE(sqlite(file, "PRAGMA user_version;"), QString("2"));
+        QVERIFY2(older.standardError().contains("schema upgraded from version 0 to 3"), qPrintable(older.standardError()));
+        QCOMPARE(sqlite(file, "PRAGMA user_version;"), QString("3"));
 
         sqlite(file, "PRAGMA user_version = 7;");
         const ProgramRun newer = runProgram(serverExecutable(), {"--port", "0", "--database", file});
         QCOMPARE(newer.code, 1);
-        QVERIFY2(newer.out.contains("schema version 7, newer than this service's 2"), qPrintable(newer.out));
+        QVERIFY2(newer.out.contains("schema version 7, newer than this service's 3"), qPrintable(newer.out));
+    }
+
+    // Version 3 drops the index of version 2's history: every entry stays as
+    // it was, is read as before, still append-only, and numbered on.
+    void historyIndexDroppedInVersion3()
+    {
+        if (ServerProcess::engine() != "sqlite")
+            QSKIP("the index was dropped on SQLite only");
+        ServerProcess made;
+        QVERIFY(made.started());
+        const QString file = made.databasePath();
+        made.stop();
+        sqlite(file, "DROP TABLE HISTPARAMGNRE;"
+                     "CREATE TABLE HISTPARAMGNRE (NRSEQ INTEGER NOT NULL PRIMARY KEY, DTALTERACAO VARCHAR(23) NOT NULL,"
+                     " NMUSUARIO VARCHAR(64), DSENDERECO VARCHAR(64), NMMETODO VARCHAR(20) NOT NULL, IDOPERACAO VARCHAR(1) NOT NULL,"
+                     " CDEMPRESA VARCHAR(2) NOT NULL, IDTPGUIA VARCHAR(3), CDINSCESTA VARCHAR(16), NMCAMPO VARCHAR(31) NOT NULL,"
+                     " DSVALORANTERIOR VARCHAR(250), DSVALORNOVO VARCHAR(250));"
+                     "CREATE INDEX IXHISTPARAMGNRE_EMPRESA ON HISTPARAMGNRE (CDEMPRESA, NRSEQ);"
+                     "CREATE TRIGGER HISTPARAMGNRE_SEM_ALTERACAO BEFORE UPDATE ON HISTPARAMGNRE BEGIN SELECT RAISE(ABORT, 'x'); END;"
+                     "CREATE TRIGGER HISTPARAMGNRE_SEM_EXCLUSAO BEFORE DELETE ON HISTPARAMGNRE BEGIN SELECT RAISE(ABORT, 'x'); END;"
+                     "INSERT INTO HISTPARAMGNRE VALUES (1, '2026-01-05 10:00:00.000', 'ana', '10.0.0.1', 'SetParamGNRE', 'A', '01',"
+                     " NULL, NULL, 'DSEMAILRETORNO', 'a@b.com', 'c@d.com');"
+                     "INSERT INTO HISTPARAMGNRE VALUES (2, '2026-01-06 11:00:00.000', 'rui', NULL, 'SetParamInscr', 'I', '02',"
+                     " 'GON', '110042', 'SGESTADO', NULL, 'MG');"
+                     "INSERT INTO HISTPARAMGNRE VALUES (3, '2026-01-07 12:00:00.000', 'ana', '10.0.0.1', 'SetParamInscr', 'E', '01',"
+                     " 'GON', '110077', 'IDTPAMBIENTE', 'P', NULL);"
+                     "PRAGMA user_version = 2;");
+
+        ServerProcess upgraded(made.databaseArgs(), false);
+        QVERIFY(upgraded.started());
+        const rt::DataPacket one = rt::DataPacket::fromJson(upgraded.call("GetHistorico", {"01", "", "", ""}).result);
+        QCOMPARE(one.rows.size(), 2);
+        QCOMPARE(one.rows.at(0).at(one.indexOf("CDINSCESTA")).toString(), QString("110077")); // newest first
+        QCOMPARE(one.rows.at(0).at(one.indexOf("DSVALORANTERIOR")).toString(), QString("P"));
+        QCOMPARE(one.rows.at(1).at(one.indexOf("DSVALORNOVO")).toString(), QString("c@d.com"));
+        QCOMPARE(one.rows.at(1).at(one.indexOf("DSENDERECO")).toString(), QString("10.0.0.1"));
+        QCOMPARE(rt::DataPacket::fromJson(upgraded.call("GetHistorico", {"02", "GON", "", ""}).result).rows.size(), 1);
+
+        // A change appends after the last entry.
+        const rt::DataPacket geral = rt::DataPacket::fromJson(upgraded.call("GetParamGeral", {"01"}).result);
+        rt::Row changed = geral.rows.at(0);
+        changed[geral.indexOf("DSEMAILRETORNO")] = QStringLiteral("nova@empresa.com.br");
+        rt::Delta d;
+        d.fields = geral.fields;
+        d.changes.append(rt::Change{rt::ChangeKind::Modify, geral.rows.at(0), changed});
+        QVERIFY(upgraded.call("SetParamGNRE", {d.toJson()}).ok);
+        upgraded.stop();
+        QVERIFY2(upgraded.standardError().contains("schema upgraded from version 2 to 3"), qPrintable(upgraded.standardError()));
+
+        QCOMPARE(sqlite(file, "SELECT group_concat(e, ' ') FROM (SELECT CDEMPRESA || ':' || NRSEQ || ':' || NMCAMPO AS e FROM HISTPARAMGNRE"
+                              " ORDER BY CDEMPRESA, NRSEQ);"),
+                 QString("01:1:DSEMAILRETORNO 01:3:IDTPAMBIENTE 01:4:DSEMAILRETORNO 02:2:SGESTADO"));
+        QCOMPARE(sqlite(file, "SELECT group_concat(name, ' ') FROM (SELECT name FROM sqlite_master"
+                              " WHERE name LIKE '%HIST%' OR tbl_name LIKE '%HIST%' ORDER BY name);"),
+                 QString("HISTPARAMGNRE HISTPARAMGNRE_SEM_ALTERACAO HISTPARAMGNRE_SEM_EXCLUSAO"));
+        sqlite(file, "DELETE FROM HISTPARAMGNRE;"); // refused by its trigger
+        QCOMPARE(sqlite(file, "SELECT COUNT(*) FROM HISTPARAMGNRE;"), QString("4"));
+        QCOMPARE(sqlite(file, "PRAGMA integrity_check;"), QString("ok"));
     }
 
     // The configuration file: command line, then environment, then file, then defaults.

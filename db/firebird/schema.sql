@@ -17,7 +17,8 @@ SET TERM ; ^
 COMMIT;
 
 -- The schema version the service checks at start (and upgrades from).
+-- Version 3 dropped the index of SQLite's history only: here it is as in 2.
 CREATE TABLE SCHEMAINFO (VERSION INTEGER NOT NULL);
 COMMIT;
-INSERT INTO SCHEMAINFO (VERSION) VALUES (2);
+INSERT INTO SCHEMAINFO (VERSION) VALUES (3);
 COMMIT;

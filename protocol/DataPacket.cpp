@@ -103,6 +103,7 @@ public:
     bool isString() const { return m_v.isString(); }
     bool isNumber() const { return m_v.isDouble(); }
     QString string() const { return m_v.toString(); }
+    bool is(QLatin1StringView text) const { return m_v.isString() && m_v.toString() == text; }
     double number() const { return m_v.toDouble(); }
     int intOr(int fallback) const { return m_v.toInt(fallback); }
     qsizetype size() const { return m_v.toArray().size(); }
@@ -126,6 +127,11 @@ public:
     bool isString() const { return m_v && m_v->IsString(); }
     bool isNumber() const { return m_v && m_v->IsNumber(); }
     QString string() const { return isString() ? textOf(*m_v) : QString(); }
+    bool is(QLatin1StringView text) const
+    {
+        return isString() && m_v->GetStringLength() == rapidjson::SizeType(text.size())
+               && std::memcmp(m_v->GetString(), text.data(), size_t(text.size())) == 0;
+    }
     double number() const { return isNumber() ? m_v->GetDouble() : 0; }
     int intOr(int fallback) const
     {
@@ -154,26 +160,29 @@ QVector<FieldDef> fieldsFrom(const J &value)
     if (!value.isArray())
         malformed(QStringLiteral("'fields' deve ser uma lista"));
     QVector<FieldDef> fields;
+    fields.reserve(value.size());
     QSet<QString> names;
+    names.reserve(value.size());
     value.forEach([&](const J &o) {
         FieldDef f;
         f.name = o.member("name").string();
         if (f.name.isEmpty())
             malformed(QStringLiteral("campo sem nome"));
-        const QString type = o.member("type").string();
-        if (type == QLatin1String("string")) {
+        const J type = o.member("type");
+        if (type.is(QLatin1StringView("string"))) {
             f.type = FieldType::String;
             f.size = o.member("size").intOr(-1);
             if (f.size <= 0)
                 malformed(QStringLiteral("campo '%1' sem tamanho").arg(f.name));
-        } else if (type == QLatin1String("float")) {
+        } else if (type.is(QLatin1StringView("float"))) {
             f.type = FieldType::Float;
         } else {
-            malformed(QStringLiteral("tipo '%1' do campo '%2'").arg(type, f.name));
+            malformed(QStringLiteral("tipo '%1' do campo '%2'").arg(type.string(), f.name));
         }
-        if (names.contains(f.name))
-            malformed(QStringLiteral("campo '%1' repetido").arg(f.name));
+        const qsizetype known = names.size();
         names.insert(f.name);
+        if (names.size() == known)
+            malformed(QStringLiteral("campo '%1' repetido").arg(f.name));
         fields.append(f);
     });
     return fields;
@@ -278,9 +287,7 @@ QVariant valueFromJson(const QJsonValue &value, FieldType type, const QString &f
 
 bool sameValue(const QVariant &a, const QVariant &b)
 {
-    // Texts are compared where they are, without a converted copy of each.
-    const auto *as = a.typeId() == QMetaType::QString ? static_cast<const QString *>(a.constData()) : nullptr;
-    const auto *bs = b.typeId() == QMetaType::QString ? static_cast<const QString *>(b.constData()) : nullptr;
+    const QString *as = textIn(a), *bs = textIn(b);
     const bool an = !a.isValid() || a.isNull() || (as && as->isEmpty());
     const bool bn = !b.isValid() || b.isNull() || (bs && bs->isEmpty());
     if (an || bn)
@@ -634,11 +641,11 @@ QString textOf(const rapidjson::Value &value)
 {
     const char *s = value.GetString();
     const qsizetype n = qsizetype(value.GetStringLength());
-    if (QByteArrayView(s, n).isValidUtf8())
-        return QString::fromUtf8(s, n);
     // The input was UTF-8 (checked): what is not comes from an escaped lone
     // surrogate, which RapidJSON writes as its three bytes (ED A0..BF 80..BF).
     // It becomes that surrogate again, for the checks of the text to refuse.
+    if (!std::memchr(s, 0xED, size_t(n)) || QByteArrayView(s, n).isValidUtf8())
+        return QString::fromUtf8(s, n);
     QString out;
     qsizetype from = 0;
     for (qsizetype i = 0; i + 2 < n;) {

@@ -81,5 +81,10 @@ QJsonValue valueToJson(const QVariant &value);
 // Converts a JSON value to the stored form of a field of the given type; throws on a mismatch.
 QVariant valueFromJson(const QJsonValue &value, FieldType type, const QString &fieldName);
 bool sameValue(const QVariant &a, const QVariant &b);
+// The text a value holds, where it is (no converted copy); null for any other value.
+inline const QString *textIn(const QVariant &v)
+{
+    return v.typeId() == QMetaType::QString ? static_cast<const QString *>(v.constData()) : nullptr;
+}
 
 } // namespace rt

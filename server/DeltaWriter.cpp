@@ -112,13 +112,18 @@ void DeltaWriter::validate(const Row &row) const
             continue;
         const FieldDef &f = m_table.packetFields.at(i);
         const QVariant &v = row.at(m_column.at(i));
-        // A half of a surrogate pair is no character: the database would store another text.
-        if (f.type == FieldType::String && !v.toString().isValidUtf16())
-            refuse(QStringLiteral("O campo %1 contém caracteres inválidos.").arg(f.name));
-        if (f.type == FieldType::String && v.toString().size() > f.size)
-            refuse(QStringLiteral("O campo %1 aceita no máximo %2 caracteres.").arg(f.name).arg(f.size));
-        if (const auto it = m_table.checks.constFind(f.name); it != m_table.checks.constEnd())
-            (*it)(v, f.name);
+        if (f.type == FieldType::String) {
+            const QString *held = rt::textIn(v);
+            const QString text = held ? QString() : v.toString();
+            const QString &t = held ? *held : text;
+            // A half of a surrogate pair is no character: the database would store another text.
+            if (!t.isValidUtf16())
+                refuse(QStringLiteral("O campo %1 contém caracteres inválidos.").arg(f.name));
+            if (t.size() > f.size)
+                refuse(QStringLiteral("O campo %1 aceita no máximo %2 caracteres.").arg(f.name).arg(f.size));
+        }
+        if (const Check *check = m_table.packetCheck.at(i))
+            (*check)(v, f.name);
     }
     validateKey(row);
 }
@@ -181,7 +186,11 @@ void DeltaWriter::requireAbsent(const Row &row) const
 // A value the statements take as no value: null, or an empty text.
 bool DeltaWriter::isEmptyOld(const QVariant &v, FieldType type)
 {
-    return !v.isValid() || v.isNull() || ((type == FieldType::String || v.typeId() == QMetaType::QString) && v.toString().isEmpty());
+    if (!v.isValid() || v.isNull())
+        return true;
+    if (const QString *text = rt::textIn(v))
+        return text->isEmpty();
+    return type == FieldType::String && v.toString().isEmpty();
 }
 
 // The values loaded, as conditions of the statement itself (a null as IS NULL: no typed nulls).
@@ -235,7 +244,7 @@ void DeltaWriter::insert(const Row &row)
     std::iota(all.begin(), all.end(), 0);
     bindNew(q, row, all);
     exec(q, QStringLiteral("Erro ao gravar"));
-    record(HistoryKind::Insert, row, Row(), row);
+    record(HistoryKind::Insert, row, Row(), row, differing(Row(), row));
 }
 
 // Only the columns that change are written; the values the client loaded are
@@ -249,15 +258,14 @@ void DeltaWriter::modify(const Row &old, const Row &row)
         keyChanged = keyChanged || old.at(k).toString() != row.at(k).toString();
     if (keyChanged)
         requireAbsent(row);
-    QVector<int> changed;
-    for (int i = 0; i < m_table.stored.size(); ++i)
-        if (!rt::sameValue(storedValue(old, i), storedValue(row, i)))
-            changed.append(i);
+    const QVector<int> changed = differing(old, row);
     if (changed.isEmpty()) { // nothing to write; still refused if the row changed meanwhile
         requireUnchanged(old);
         return;
     }
-    QString sql = QStringLiteral("UPDATE ") + m_table.name + QStringLiteral(" SET ");
+    QString sql;
+    sql.reserve(2048); // the statement whole, without growing on the way
+    sql += QStringLiteral("UPDATE ") + m_table.name + QStringLiteral(" SET ");
     for (int i : changed)
         sql += (i == changed.front() ? QString() : QStringLiteral(", ")) + m_table.assignNew.at(i);
     sql += m_table.where;
@@ -269,7 +277,7 @@ void DeltaWriter::modify(const Row &old, const Row &row)
     exec(q, QStringLiteral("Erro ao gravar"));
     if (q.numRowsAffected() != 1)
         refuseNotApplied(old);
-    record(HistoryKind::Modify, row, old, row);
+    record(HistoryKind::Modify, row, old, row, changed);
 }
 
 void DeltaWriter::remove(const Row &old)
@@ -282,11 +290,23 @@ void DeltaWriter::remove(const Row &old)
     exec(q, QStringLiteral("Erro ao excluir"));
     if (q.numRowsAffected() != 1)
         refuseNotApplied(old);
-    record(HistoryKind::Delete, old, old, Row());
+    record(HistoryKind::Delete, old, old, Row(), differing(old, Row()));
 }
 
-// One history row per field whose value the change set, gave or took away.
-void DeltaWriter::record(HistoryKind kind, const Row &keyRow, const Row &before, const Row &after)
+// The stored columns whose values differ between two rows (an empty row: no values).
+QVector<int> DeltaWriter::differing(const Row &before, const Row &after) const
+{
+    QVector<int> columns;
+    const QVariant none;
+    for (int i = 0; i < m_table.stored.size(); ++i)
+        if (!rt::sameValue(before.isEmpty() ? none : storedValue(before, i), after.isEmpty() ? none : storedValue(after, i)))
+            columns.append(i);
+    return columns;
+}
+
+// One history row per field whose value the change set, gave or took away
+// (`columns`, as differing() found them).
+void DeltaWriter::record(HistoryKind kind, const Row &keyRow, const Row &before, const Row &after, const QVector<int> &columns)
 {
     HistoryEntry e;
     e.kind = kind;
@@ -295,12 +315,10 @@ void DeltaWriter::record(HistoryKind kind, const Row &keyRow, const Row &before,
     e.company = valueOf(keyRow, QStringLiteral("CDEMPRESA")).toString();
     e.guideType = valueOf(keyRow, QStringLiteral("IDTPGUIA")).toString();
     e.registration = valueOf(keyRow, QStringLiteral("CDINSCESTA")).toString();
-    for (int i = 0; i < m_table.stored.size(); ++i) {
-        const QVariant was = before.isEmpty() ? QVariant() : storedValue(before, i);
-        const QVariant now = after.isEmpty() ? QVariant() : storedValue(after, i);
-        if (!rt::sameValue(was, now))
-            e.fields.append(HistoryEntry::Field{m_table.stored.at(i), historyText(was), historyText(now)});
-    }
+    e.fields.reserve(columns.size());
+    for (int i : columns)
+        e.fields.append(HistoryEntry::Field{m_table.stored.at(i), historyText(before.isEmpty() ? QVariant() : storedValue(before, i)),
+                                            historyText(after.isEmpty() ? QVariant() : storedValue(after, i))});
     appendHistory(m_db, e);
 }
 

@@ -64,7 +64,8 @@ private:
     void insert(const rt::Row &row);
     void modify(const rt::Row &old, const rt::Row &row);
     void remove(const rt::Row &old);
-    void record(HistoryKind kind, const rt::Row &keyRow, const rt::Row &before, const rt::Row &after);
+    QVector<int> differing(const rt::Row &before, const rt::Row &after) const;
+    void record(HistoryKind kind, const rt::Row &keyRow, const rt::Row &before, const rt::Row &after, const QVector<int> &columns);
 
     bool isSqlite() const;
     bool transactionStep(const QString &sqliteStatement, QSqlError *error);

@@ -7,8 +7,6 @@
 #include <QDateTime>
 #include <QSqlQuery>
 
-#include <cstdio>
-
 using rt::DataPacket;
 using rt::FieldDef;
 
@@ -43,16 +41,25 @@ QString dayBound(const QString &text, const QString &which, bool endOfDay)
     return (endOfDay ? day.addDays(1) : day).toString(QStringLiteral("yyyy-MM-dd"));
 }
 
-// "yyyy-MM-dd HH:mm:ss.zzz", as times are stored (Qt's formatting by a
-// pattern takes many times as long, on every change).
+// "yyyy-MM-dd HH:mm:ss.zzz", as times are stored, written digit by digit
+// (Qt's formatting by a pattern takes many times as long, on every change).
 QString storedTime(const QDateTime &utc)
 {
     const QDate d = utc.date();
     const QTime t = utc.time();
-    char text[32];
-    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", d.year(), d.month(), d.day(), t.hour(),
-                                t.minute(), t.second(), t.msec());
-    return QString::fromLatin1(text, n);
+    char text[] = "0000-00-00 00:00:00.000";
+    auto put = [&text](int at, int value, int digits) {
+        for (int i = at + digits - 1; i >= at; --i, value /= 10)
+            text[i] = char('0' + value % 10);
+    };
+    put(0, d.year(), 4);
+    put(5, d.month(), 2);
+    put(8, d.day(), 2);
+    put(11, t.hour(), 2);
+    put(14, t.minute(), 2);
+    put(17, t.second(), 2);
+    put(20, t.msec(), 3);
+    return QString::fromLatin1(text, sizeof text - 1);
 }
 
 } // namespace

@@ -66,8 +66,11 @@ void TableRules::finish()
         emptyOld.append(type == rt::FieldType::String ? QStringLiteral(" AND (%1 IS NULL OR %1 = '')").arg(c)
                                                       : QStringLiteral(" AND %1 IS NULL").arg(c));
     }
-    for (const FieldDef &f : packetFields)
+    for (const FieldDef &f : packetFields) {
         packetStored.append(stored.contains(f.name));
+        const auto check = checks.constFind(f.name);
+        packetCheck.append(check == checks.constEnd() ? nullptr : &*check);
+    }
     for (const QString &k : key) {
         keyPacket.append(packetIndex(*this, k));
         keyParam.append(QStringLiteral(":k_") + k);

@@ -37,6 +37,7 @@ struct TableRules
     QVector<int> storedPacket;  // per stored column, its packet field
     QVector<int> keyPacket;     // per key column, its packet field
     QVector<bool> packetStored;
+    QVector<const Check *> packetCheck; // per packet field, its check or null
     QStringList newParam;    // ":v_C"
     QStringList oldParam;    // ":o_C"
     QStringList assignNew;   // "C = :v_C"

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QtTest>
 #include <atomic>
+#include <functional>
 #include <httplib.h>
 #include <thread>
 
@@ -441,6 +442,47 @@ private slots:
         QCOMPARE(r.code, int(jsonrpc::ServiceRefused));
         QVERIFY2(r.message.contains(expected), qPrintable(r.message));
         QCOMPARE(inscr("01", "GON").rows, before.rows);
+    }
+
+    // A connection's requests are read on one thread, which keeps the field
+    // list it read last: a list that differs from it in one name or one type,
+    // and nothing else, is read as sent.
+    void fieldListsAreReadAsSent()
+    {
+        const DataPacket before = geral("01");
+        httplib::Client c("127.0.0.1", server->port());
+        c.set_keep_alive(true);
+        int id = 0;
+        auto save = [&](const DataPacket &current, const QString &email, const std::function<void(QJsonObject &)> &alter) {
+            Delta d;
+            d.fields = current.fields;
+            Row row = current.rows.at(0);
+            row[current.indexOf("DSEMAILRETORNO")] = email;
+            d.changes.append(Change{ChangeKind::Modify, current.rows.at(0), row});
+            QJsonObject delta = d.toJson();
+            QJsonArray fields = delta.value("fields").toArray();
+            QJsonObject field = fields.at(current.indexOf("DSEMAILRETORNO")).toObject();
+            alter(field);
+            fields.replace(current.indexOf("DSEMAILRETORNO"), field);
+            delta.insert("fields", fields);
+            const auto r = c.Post("/FIS94100.rdmParamGNRE", jsonrpc::request("SetParamGNRE", {delta}, ++id).toStdString(), "application/json");
+            return r ? jsonrpc::parseReply(QByteArray::fromStdString(r->body)) : jsonrpc::Reply{};
+        };
+        const auto asSent = [](QJsonObject &) {};
+        QVERIFY(save(before, "um@empresa.com.br", asSent).ok);
+        const DataPacket saved = geral("01");
+        const jsonrpc::Reply typed = save(saved, "dois@empresa.com.br", [](QJsonObject &f) { f.insert("type", "float"); });
+        QVERIFY(!typed.ok);
+        QVERIFY2(typed.message.contains("DSEMAILRETORNO"), qPrintable(typed.message));
+        const jsonrpc::Reply named = save(saved, "dois@empresa.com.br", [](QJsonObject &f) { f.insert("name", "DSEMAILRETORNX"); });
+        QVERIFY(!named.ok);
+        QVERIFY2(named.message.contains("DSEMAILRETORNO") || named.message.contains("DSEMAILRETORNX"), qPrintable(named.message));
+        const jsonrpc::Reply sized = save(saved, "tres@empresa.com.br", [](QJsonObject &f) { f.insert("size", 0); });
+        QVERIFY(!sized.ok);
+        QVERIFY2(sized.message.contains("sem tamanho"), qPrintable(sized.message));
+        QCOMPARE(geral("01").rows, saved.rows);
+        QVERIFY(save(saved, "quatro@empresa.com.br", asSent).ok);
+        QCOMPARE(geral("01").rows.at(0).at(saved.indexOf("DSEMAILRETORNO")).toString(), QString("quatro@empresa.com.br"));
     }
 
     void generalCodeDomains_data()

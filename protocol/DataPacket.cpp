@@ -110,6 +110,7 @@ public:
     int intOr(int fallback) const { return m_v.toInt(fallback); }
     qsizetype size() const { return m_v.toArray().size(); }
     QtJson member(const char *name) const { return QtJson(m_v.toObject().value(QLatin1String(name))); }
+    bool operator==(const QtJson &other) const { return m_v == other.m_v; }
     template <class F> void forEach(F &&f) const
     {
         for (const QJsonValue &item : m_v.toArray())
@@ -145,6 +146,7 @@ public:
     }
     qsizetype size() const { return isArray() ? qsizetype(m_v->Size()) : 0; }
     RapidJson member(const char *name) const { return RapidJson(m_v && m_v->IsObject() ? memberOf(*m_v, name) : nullptr); }
+    bool operator==(const RapidJson &other) const { return m_v && other.m_v && *m_v == *other.m_v; }
     template <class F> void forEach(F &&f) const
     {
         if (isArray())
@@ -254,18 +256,29 @@ QVariant valueFrom(const J &value, FieldType type, const QString &fieldName)
     return value.string();
 }
 
+// A row; `before` (its JSON and its values, read already) lends the values
+// that the row repeats as they are, as a modification's new values do.
 template <class J>
-Row rowFrom(const J &value, const QVector<FieldDef> &fields)
+Row rowFrom(const J &value, const QVector<FieldDef> &fields, const J *beforeJson = nullptr, const Row *before = nullptr)
 {
     if (!value.isArray())
         malformed(QStringLiteral("registro deve ser uma lista"));
     if (value.size() != fields.size())
         malformed(QStringLiteral("registro com %1 valores para %2 campos").arg(value.size()).arg(fields.size()));
+    std::vector<J> earlier;
+    if (beforeJson && before) {
+        earlier.reserve(size_t(fields.size()));
+        beforeJson->forEach([&](const J &item) { earlier.push_back(item); });
+    }
     Row row;
     row.reserve(fields.size());
     value.forEach([&](const J &item) {
-        const FieldDef &f = fields.at(row.size());
-        row.append(valueFrom(item, f.type, f.name));
+        const qsizetype at = row.size();
+        const FieldDef &f = fields.at(at);
+        if (size_t(at) < earlier.size() && item == earlier[size_t(at)])
+            row.append(before->at(at));
+        else
+            row.append(valueFrom(item, f.type, f.name));
     });
     return row;
 }
@@ -286,8 +299,9 @@ Delta deltaFrom(const J &o)
             c.newValues = rowFrom(co.member("new"), d.fields);
         } else if (kind == QLatin1String("modify")) {
             c.kind = ChangeKind::Modify;
-            c.oldValues = rowFrom(co.member("old"), d.fields);
-            c.newValues = rowFrom(co.member("new"), d.fields);
+            const J old = co.member("old");
+            c.oldValues = rowFrom(old, d.fields);
+            c.newValues = rowFrom(co.member("new"), d.fields, &old, &c.oldValues);
         } else if (kind == QLatin1String("delete")) {
             c.kind = ChangeKind::Delete;
             c.oldValues = rowFrom(co.member("old"), d.fields);

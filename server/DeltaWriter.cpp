@@ -200,6 +200,24 @@ void DeltaWriter::unchangedSince(QString &sql, const Row &old) const
         sql += isEmptyOld(storedValue(old, i), m_table.storedType.at(i)) ? m_table.emptyOld.at(i) : m_table.equalsOld.at(i);
 }
 
+// What the text of a conditional statement follows from: its kind, its table,
+// and per stored column whether it is written and whether its loaded value is
+// empty (a condition without a value).
+QByteArray DeltaWriter::shape(char kind, const Row &old, const QVector<int> &changed) const
+{
+    QByteArray s;
+    s.reserve(1 + qsizetype(sizeof(const TableRules *)) + m_table.stored.size());
+    s.append(kind);
+    const TableRules *table = &m_table; // one for the life of the service
+    s.append(reinterpret_cast<const char *>(&table), sizeof table);
+    for (int i = 0, next = 0; i < m_table.stored.size(); ++i) {
+        const bool written = next < changed.size() && changed.at(next) == i;
+        next += written ? 1 : 0;
+        s.append(char('0' + (written ? 1 : 0) + (isEmptyOld(storedValue(old, i), m_table.storedType.at(i)) ? 2 : 0)));
+    }
+    return s;
+}
+
 void DeltaWriter::bindKey(QSqlQuery &q, const Row &row) const
 {
     for (int j = 0; j < m_key.size(); ++j)
@@ -263,14 +281,14 @@ void DeltaWriter::modify(const Row &old, const Row &row)
         requireUnchanged(old);
         return;
     }
-    QString sql;
-    sql.reserve(2048); // the statement whole, without growing on the way
-    sql += QStringLiteral("UPDATE ") + m_table.name + QStringLiteral(" SET ");
-    for (int i : changed)
-        sql += (i == changed.front() ? QString() : QStringLiteral(", ")) + m_table.assignNew.at(i);
-    sql += m_table.where;
-    unchangedSince(sql, old);
-    QSqlQuery &q = prepare(m_db, sql);
+    QSqlQuery &q = prepareShaped(m_db, shape('U', old, changed), [&] {
+        QString sql = QStringLiteral("UPDATE ") + m_table.name + QStringLiteral(" SET ");
+        for (int i : changed)
+            sql += (i == changed.front() ? QString() : QStringLiteral(", ")) + m_table.assignNew.at(i);
+        sql += m_table.where;
+        unchangedSince(sql, old);
+        return sql;
+    });
     bindNew(q, row, changed);
     bindKey(q, old);
     bindOld(q, old);
@@ -282,9 +300,11 @@ void DeltaWriter::modify(const Row &old, const Row &row)
 
 void DeltaWriter::remove(const Row &old)
 {
-    QString sql = QStringLiteral("DELETE FROM ") + m_table.name + m_table.where;
-    unchangedSince(sql, old);
-    QSqlQuery &q = prepare(m_db, sql);
+    QSqlQuery &q = prepareShaped(m_db, shape('D', old, {}), [&] {
+        QString sql = QStringLiteral("DELETE FROM ") + m_table.name + m_table.where;
+        unchangedSince(sql, old);
+        return sql;
+    });
     bindKey(q, old);
     bindOld(q, old);
     exec(q, QStringLiteral("Erro ao excluir"));

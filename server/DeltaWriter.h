@@ -44,6 +44,7 @@ private:
     // The value of the i-th stored column.
     const QVariant &storedValue(const rt::Row &row, int i) const { return row.at(m_stored.at(i)); }
     static bool isEmptyOld(const QVariant &v, rt::FieldType type);
+    QByteArray shape(char kind, const rt::Row &old, const QVector<int> &changed) const;
     QString keyText(const rt::Row &row) const;
     [[noreturn]] void refuseChanged(const rt::Row &old) const;
 

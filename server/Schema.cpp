@@ -37,6 +37,7 @@ struct ThreadConnection
     QSqlDatabase db;
     quint64 file = 0;
     std::unordered_map<QString, QSqlQuery> statements; // node-based: a statement's place never moves
+    std::unordered_map<QByteArray, QSqlQuery *> shapes; // into statements (see store::prepareShaped)
     // SQLite's own statements of the reads, prepared once (see store::selectPacketJson).
     std::unordered_map<QString, std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)>> reads;
 };
@@ -99,6 +100,22 @@ std::pair<QSqlQuery &, bool> keptStatement(const QSqlDatabase &db, const QString
     QSqlQuery &q = c->second.statements[sql];
     const bool kept = db.driverName() == QLatin1String("QSQLITE") && !q.lastQuery().isEmpty();
     return {q, kept};
+}
+
+QSqlQuery &prepareShaped(const QSqlDatabase &db, const QByteArray &shape, const std::function<QString()> &text)
+{
+    const auto c = t_connections.find(db.connectionName());
+    if (c == t_connections.end())
+        throw Exception(QStringLiteral("Conexão %1 desconhecida.").arg(db.connectionName()));
+    auto &shapes = c->second.shapes;
+    if (const auto known = shapes.find(shape); known != shapes.end()) {
+        known->second->finish(); // whatever its last use left unread
+        return *known->second;
+    }
+    QSqlQuery &q = prepare(db, text());
+    if (db.driverName() == QLatin1String("QSQLITE")) // kept there only
+        shapes.emplace(shape, &q);
+    return q;
 }
 
 sqlite3 *sqliteHandle(const QSqlDatabase &db)
@@ -174,8 +191,10 @@ QSqlDatabase ParamStore::connection()
         // Statements made from values (a set of null conditions, the columns
         // changed) are few, but a flood of them must not grow without bound;
         // none is in use when a request asks for its connection.
-        if (kept->second.statements.size() > 256)
+        if (kept->second.statements.size() > 256) {
+            kept->second.shapes.clear();
             kept->second.statements.clear();
+        }
         if (kept->second.reads.size() > 256)
             kept->second.reads.clear();
     }
@@ -195,7 +214,7 @@ QSqlDatabase ParamStore::connection()
     if (QSqlDatabase::contains(name)) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         if (db.isOpen()) {
-            t_connections[name] = ThreadConnection{db, fileIdentity(m_options.database), {}, {}};
+            t_connections[name] = ThreadConnection{db, fileIdentity(m_options.database), {}, {}, {}};
             return db;
         }
     }
@@ -217,7 +236,7 @@ QSqlDatabase ParamStore::connection()
             if (!q.exec(QString::fromLatin1(pragma)))
                 throw Exception(sqlError(QStringLiteral("Erro ao configurar o banco"), q.lastError()));
     }
-    t_connections[name] = ThreadConnection{db, isSqlite() ? fileIdentity(m_options.database) : 0, {}, {}};
+    t_connections[name] = ThreadConnection{db, isSqlite() ? fileIdentity(m_options.database) : 0, {}, {}, {}};
     return db;
 }
 

@@ -2,12 +2,14 @@
 
 #include "DataPacket.h"
 
+#include <QByteArray>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
 #include <QVector>
+#include <functional>
 #include <utility>
 
 struct sqlite3;
@@ -41,6 +43,11 @@ QSqlQuery &prepare(const QSqlDatabase &db, const QString &sql);
 // The place of a statement of this thread's connection, and whether it holds
 // one prepared before (only on SQLite; elsewhere it is prepared anew).
 std::pair<QSqlQuery &, bool> keptStatement(const QSqlDatabase &db, const QString &sql);
+// prepare() of a statement whose text follows from a few facts (`shape`: a
+// table and, per column, whether it is written, whether its loaded value is
+// empty): on SQLite a shape seen before finds its statement without making
+// and hashing its text again; `text` makes it the first time.
+QSqlQuery &prepareShaped(const QSqlDatabase &db, const QByteArray &shape, const std::function<QString()> &text);
 
 // Between column values and packet values: an empty text is a null.
 QVariant fromSql(const QVariant &v, rt::FieldType type);

@@ -485,6 +485,39 @@ private slots:
         QCOMPARE(geral("01").rows.at(0).at(saved.indexOf("DSEMAILRETORNO")).toString(), QString("quatro@empresa.com.br"));
     }
 
+    // The statements of a connection are kept by what their text follows
+    // from: a value loaded empty is its own condition (IS NULL), so a save
+    // from empty, to empty and from empty again each checks what it loaded.
+    void emptyAndFilledValuesAlternate()
+    {
+        httplib::Client c("127.0.0.1", server->port());
+        c.set_keep_alive(true);
+        int id = 0;
+        auto save = [&](const DataPacket &loaded, const QVariant &email) {
+            Delta d;
+            d.fields = loaded.fields;
+            Row row = loaded.rows.at(0);
+            row[loaded.indexOf("DSEMAILRETORNO")] = email;
+            d.changes.append(Change{ChangeKind::Modify, loaded.rows.at(0), row});
+            const auto r = c.Post("/FIS94100.rdmParamGNRE", jsonrpc::request("SetParamGNRE", {d.toJson()}, ++id).toStdString(),
+                                  "application/json");
+            return r ? jsonrpc::parseReply(QByteArray::fromStdString(r->body)) : jsonrpc::Reply{};
+        };
+        auto stored = [&] { return geral("01").rows.at(0).at(geral("01").indexOf("DSEMAILRETORNO")); };
+        for (const QVariant &email : {QVariant(), QVariant("a@empresa.com.br"), QVariant(), QVariant("b@empresa.com.br")}) {
+            QVERIFY(save(geral("01"), email).ok);
+            QCOMPARE(stored(), email);
+        }
+        const DataPacket filled = geral("01");
+        QVERIFY(save(filled, QVariant()).ok);
+        const DataPacket empty = geral("01");
+        QVERIFY(save(empty, "c@empresa.com.br").ok);
+        // Both loaded values are stale now: each is refused, nothing changes.
+        QVERIFY(!save(empty, "d@empresa.com.br").ok);
+        QVERIFY(!save(filled, "e@empresa.com.br").ok);
+        QCOMPARE(stored(), QVariant("c@empresa.com.br"));
+    }
+
     void generalCodeDomains_data()
     {
         QTest::addColumn<QString>("field");

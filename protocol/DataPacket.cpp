@@ -534,11 +534,12 @@ ParseOutcome parseExact(rapidjson::Document &doc, const char *data, std::size_t 
         rapidjson::Reader reader;
         if constexpr ((Flags & rapidjson::kParseInsituFlag) != 0) {
             // Read in place from a copy in the document's own memory, where
-            // its strings then stay, uncopied. It ends in zeros for 16 bytes:
-            // the reader's vector loads may go that far past the end.
-            char *text = static_cast<char *>(target.GetAllocator().Malloc(size + 16));
+            // its strings then stay, uncopied. (Not with RapidJSON 1.1's SSE2
+            // scanning, which takes the control characters 0x1A to 0x1F for
+            // text.)
+            char *text = static_cast<char *>(target.GetAllocator().Malloc(size + 1));
             std::memcpy(text, data, size);
-            std::memset(text + size, 0, 16);
+            text[size] = '\0';
             rapidjson::InsituStringStream input(text);
             outcome.result = reader.Parse<Flags>(input, events);
         } else {

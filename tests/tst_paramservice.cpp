@@ -710,6 +710,10 @@ private slots:
         QTest::newRow("nested deep") << (QByteArray(300000, '[') + QByteArray(300000, ']')) << int(jsonrpc::ParseError);
         QTest::newRow("nested 1024 deep") << (QByteArray(1024, '[') + QByteArray(1024, ']')) << int(jsonrpc::InvalidRequest);
         QTest::newRow("control character") << QByteArray("{\"jsonrpc\":\"2.0\",\"method\":\"GetParamGeral\",\"params\":[\"0\x01\"],\"id\":1}") << int(jsonrpc::ParseError);
+        // 0x1A to 0x1F well inside a long string (where a vector scan would take over).
+        QTest::newRow("control characters 1A to 1F") << (QByteArray("{\"jsonrpc\":\"2.0\",\"method\":\"GetParamGeral\",\"params\":[\"")
+                                                          + QByteArray(40, 'a') + QByteArray("\x1a\x1b\x1c\x1d\x1e\x1f") + QByteArray(40, 'a')
+                                                          + QByteArray("\"],\"id\":1}")) << int(jsonrpc::ParseError);
         QTest::newRow("nested deep in a delta") << (QByteArray(R"({"jsonrpc":"2.0","method":"SetParamGNRE","params":[{"fields":)") + QByteArray(300000, '[')
                                                     + QByteArray(300000, ']') + QByteArray(R"(,"changes":[]}],"id":1})")) << int(jsonrpc::ParseError);
         QTest::newRow("not utf-8") << QByteArray("{\"jsonrpc\":\"2.0\",\"method\":\"GetParamGeral\",\"params\":[\"0\xff\"],\"id\":1}") << int(jsonrpc::ParseError);

@@ -231,8 +231,11 @@ QSqlDatabase ParamStore::connection()
         throw Exception(sqlError(QStringLiteral("Não foi possível abrir o banco de dados %1").arg(m_options.database), db.lastError()));
     if (isSqlite()) {
         QSqlQuery q(db);
-        // WAL with full synchronisation: a committed change survives a power cut.
-        for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"})
+        // WAL with full synchronisation: a committed change survives a power
+        // cut. A new database gets pages of 1 KiB (before WAL, which fixes the
+        // size): a change then writes 2 KiB to the WAL, not 8, and each save
+        // waits for less; an existing one keeps its own.
+        for (const char *pragma : {"PRAGMA page_size=1024", "PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"})
             if (!q.exec(QString::fromLatin1(pragma)))
                 throw Exception(sqlError(QStringLiteral("Erro ao configurar o banco"), q.lastError()));
     }

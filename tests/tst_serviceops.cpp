@@ -135,6 +135,7 @@ private slots:
         const QString file = made.databasePath();
         made.stop();
         QCOMPARE(sqlite(file, "PRAGMA user_version;"), QString("3"));
+        QCOMPARE(sqlite(file, "PRAGMA page_size;"), QString("1024"));
 
         // As databases were before the history of changes (version 1) and
         // before versions were recorded (0): both brought up to date.
@@ -169,6 +170,8 @@ private slots:
         QVERIFY(made.started());
         const QString file = made.databasePath();
         made.stop();
+        // As version 2 made them: pages of 4 KiB, which an existing database keeps.
+        sqlite(file, "PRAGMA journal_mode=DELETE; PRAGMA page_size=4096; VACUUM; PRAGMA journal_mode=WAL;");
         sqlite(file, "DROP TABLE HISTPARAMGNRE;"
                      "CREATE TABLE HISTPARAMGNRE (NRSEQ INTEGER NOT NULL PRIMARY KEY, DTALTERACAO VARCHAR(23) NOT NULL,"
                      " NMUSUARIO VARCHAR(64), DSENDERECO VARCHAR(64), NMMETODO VARCHAR(20) NOT NULL, IDOPERACAO VARCHAR(1) NOT NULL,"
@@ -215,6 +218,7 @@ private slots:
         sqlite(file, "DELETE FROM HISTPARAMGNRE;"); // refused by its trigger
         QCOMPARE(sqlite(file, "SELECT COUNT(*) FROM HISTPARAMGNRE;"), QString("4"));
         QCOMPARE(sqlite(file, "PRAGMA integrity_check;"), QString("ok"));
+        QCOMPARE(sqlite(file, "PRAGMA page_size;"), QString("4096"));
     }
 
     // The configuration file: command line, then environment, then file, then defaults.

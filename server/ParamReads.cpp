@@ -42,25 +42,40 @@ QByteArray ParamStore::getParamInscr(const QString &company, const QString &guid
         QStringLiteral("Erro ao ler os parâmetros por inscrição"));
 }
 
-QByteArray ParamStore::codeList(const QString &table, const FieldDef &code, const FieldDef &name, const QString &value)
+// A list of codes and names of one table: its packet's fields and its
+// statement, made once.
+struct store::CodeList
 {
-    if (!fits(value, code.size))
-        return DataPacket{{code, name}, {}}.toJsonText();
+    QVector<FieldDef> fields; // the code, then the name
+    QString sql;
+    QString what;
+    CodeList(const QString &table, const FieldDef &code, const FieldDef &name)
+        : fields{code, name},
+          sql(QStringLiteral("SELECT %2, %3 FROM %1 WHERE (:all1 = 1 OR %2 = :code) ORDER BY %2").arg(table, code.name, name.name)),
+          what(QStringLiteral("Erro ao ler %1").arg(table))
+    {
+    }
+};
+
+QByteArray ParamStore::codeList(const store::CodeList &list, const QString &value)
+{
+    if (!fits(value, list.fields.at(0).size))
+        return DataPacket{list.fields, {}}.toJsonText();
     // An empty code asks for every row.
-    return selectPacketJson(connection(),
-                            QStringLiteral("SELECT %2, %3 FROM %1 WHERE (:all1 = 1 OR %2 = :code) ORDER BY %2").arg(table, code.name, name.name),
-                            {{QStringLiteral(":all1"), value.isEmpty() ? 1 : 0}, {QStringLiteral(":code"), value}}, {code, name},
-                            QStringLiteral("Erro ao ler %1").arg(table));
+    return selectPacketJson(connection(), list.sql, {{QStringLiteral(":all1"), value.isEmpty() ? 1 : 0}, {QStringLiteral(":code"), value}},
+                            list.fields, list.what);
 }
 
 QByteArray ParamStore::getLivroMag(const QString &code)
 {
-    return codeList(QStringLiteral("LIVROMAG"), str("CDLIVROMAG", 10), str("NMLIVROMAG", 50), code);
+    static const store::CodeList list(QStringLiteral("LIVROMAG"), str("CDLIVROMAG", 10), str("NMLIVROMAG", 50));
+    return codeList(list, code);
 }
 
 QByteArray ParamStore::getProdGnreOnline(const QString &code)
 {
-    return codeList(QStringLiteral("PRODGNREONLINE"), str("CDPRODUTO", 5), str("DSPRODUTO", 250), code);
+    static const store::CodeList list(QStringLiteral("PRODGNREONLINE"), str("CDPRODUTO", 5), str("DSPRODUTO", 250));
+    return codeList(list, code);
 }
 
 QByteArray ParamStore::getVdInscricao(const QString &company, const QString &registration, const QString &guideType)

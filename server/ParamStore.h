@@ -12,6 +12,7 @@
 namespace store {
 struct TableRules;
 struct ChangeAuthor;
+struct CodeList;
 }
 
 // Where the parameter records live: one database reached through Qt SQL
@@ -77,7 +78,7 @@ public:
 private:
     QSqlDatabase connection();
     QString openFirebird(QSqlDatabase &db);
-    QByteArray codeList(const QString &table, const rt::FieldDef &code, const rt::FieldDef &name, const QString &value);
+    QByteArray codeList(const store::CodeList &list, const QString &value);
     void applyDelta(const store::TableRules &table, const rt::Delta &delta, const store::ChangeAuthor &author);
 
     Options m_options;

@@ -3,6 +3,7 @@
 #include "Exceptions.h"
 #include "ServerProcess.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -885,6 +886,13 @@ private slots:
     {
         QVERIFY(server->post(R"({"jsonrpc":"2.0","method":"GetLivroMag","params":[""],"id":162222222222222222})")
                     .endsWith(R"("id":162222222222222222})"));
+        // Whole numbers as clients number their reads, and numbers that are not.
+        for (const char *id : {"7", "-12", "999999999999999", "1000000000000000", "1e16", "2.5", "1e300", "100.0", "-0"}) {
+            const QByteArray expected = QJsonDocument(QJsonArray{QJsonDocument::fromJson(QByteArray("[") + id + "]").array().at(0)})
+                                            .toJson(QJsonDocument::Compact);
+            const QByteArray reply = server->post(QByteArray(R"({"jsonrpc":"2.0","method":"GetLivroMag","params":[""],"id":)") + id + "}");
+            QVERIFY2(reply.endsWith(",\"id\":" + expected.mid(1, expected.size() - 2) + "}"), reply.constData());
+        }
         QVERIFY(server->post(R"({"jsonrpc":"2.0","method":"GetLivroMag","params":[""],"id":"pedido \ud83d\ude9a 1"})")
                     .endsWith(QStringLiteral(R"("id":"pedido 🚚 1"})").toUtf8()));
     }

@@ -1,9 +1,13 @@
 #include "Log.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cerrno>
 #include <ctime>
 #include <mutex>
+#include <string>
+#include <thread>
 
 #include <unistd.h>
 
@@ -11,7 +15,6 @@ namespace svclog {
 
 namespace {
 std::atomic<int> g_level{int(Level::Info)};
-std::mutex g_lock;
 const char *const kNames[] = {"error", "warning", "info", "debug"};
 
 // "yyyy-MM-ddTHH:mm:ss." of the current second, made once a second per thread.
@@ -23,10 +26,9 @@ struct SecondText
 };
 thread_local SecondText t_second;
 
-// The whole line goes out in one write: lines of several threads never mix.
+// Whole lines go out in one write: lines of several threads never mix.
 void writeAll(const char *data, size_t size)
 {
-    std::lock_guard lock(g_lock);
     bool started = false;
     while (size > 0) {
         const ssize_t n = ::write(STDERR_FILENO, data, size);
@@ -44,6 +46,82 @@ void writeAll(const char *data, size_t size)
         size -= size_t(n);
     }
 }
+
+// Information and debug lines (one per request) wait up to FlushAfter in a
+// buffer and go out together, from a thread of their own: a request does no
+// write of its own, and a busy service one write every FlushAfter. Warnings
+// and errors go out at once, after what waits before them. A process killed
+// outright loses the lines of its last FlushAfter; its changes and their
+// history are in the database.
+class Buffered
+{
+public:
+    static constexpr auto FlushAfter = std::chrono::milliseconds(100);
+    static constexpr size_t SoonAt = 64 * 1024;    // the flusher is woken at once
+    static constexpr size_t WriteAt = 1024 * 1024; // the writer writes itself: memory stays bounded
+
+    ~Buffered()
+    {
+        {
+            std::lock_guard lock(m_lock);
+            m_stopping = true;
+        }
+        m_wake.notify_one();
+        if (m_flusher.joinable())
+            m_flusher.join();
+        flush(std::string_view());
+    }
+
+    void add(std::string_view line)
+    {
+        size_t pending = 0;
+        {
+            std::lock_guard lock(m_lock);
+            if (!m_flusher.joinable() && !m_stopping)
+                m_flusher = std::thread([this] { run(); });
+            m_pending.append(line);
+            pending = m_pending.size();
+        }
+        if (pending >= WriteAt)
+            flush(std::string_view());
+        else if (pending == line.size() || pending >= SoonAt) // the first line waiting, or many
+            m_wake.notify_one();
+    }
+
+    // What waits, then `line`, in one write.
+    void flush(std::string_view line)
+    {
+        std::lock_guard order(m_writing);
+        std::string out;
+        {
+            std::lock_guard lock(m_lock);
+            out.swap(m_pending);
+        }
+        out.append(line);
+        writeAll(out.data(), out.size());
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock lock(m_lock);
+        while (!m_stopping) {
+            m_wake.wait(lock, [this] { return m_stopping || !m_pending.empty(); });
+            m_wake.wait_for(lock, FlushAfter, [this] { return m_stopping || m_pending.size() >= SoonAt; });
+            lock.unlock();
+            flush(std::string_view());
+            lock.lock();
+        }
+    }
+
+    std::mutex m_writing; // whole writes, in order
+    std::mutex m_lock;    // m_pending, the flusher
+    std::condition_variable m_wake;
+    std::string m_pending;
+    std::thread m_flusher;
+    bool m_stopping = false;
+};
+Buffered g_buffered;
 } // namespace
 
 void setLevel(Level level) { g_level = int(level); }
@@ -79,7 +157,10 @@ void write(Level level, std::string_view line)
     std::string text;
     text.reserve(s.size + sizeof msText + name.size() + 2 + line.size());
     text.append(s.text, s.size).append(msText, sizeof msText).append(name).append(1, ' ').append(line).append(1, '\n');
-    writeAll(text.data(), text.size());
+    if (level <= Level::Warning)
+        g_buffered.flush(text);
+    else
+        g_buffered.add(text);
 }
 
 void write(Level level, const QString &line)

@@ -90,24 +90,31 @@ QStringList statements(const QString &resource)
 
 } // namespace
 
-namespace store {
+namespace {
 
-std::pair<QSqlQuery &, bool> keptStatement(const QSqlDatabase &db, const QString &sql)
+// What this thread keeps of a connection it opened.
+ThreadConnection &keptOf(const QSqlDatabase &db)
 {
     const auto c = t_connections.find(db.connectionName());
     if (c == t_connections.end())
         throw Exception(QStringLiteral("Conexão %1 desconhecida.").arg(db.connectionName()));
-    QSqlQuery &q = c->second.statements[sql];
+    return c->second;
+}
+
+} // namespace
+
+namespace store {
+
+std::pair<QSqlQuery &, bool> keptStatement(const QSqlDatabase &db, const QString &sql)
+{
+    QSqlQuery &q = keptOf(db).statements[sql];
     const bool kept = db.driverName() == QLatin1String("QSQLITE") && !q.lastQuery().isEmpty();
     return {q, kept};
 }
 
 QSqlQuery &prepareShaped(const QSqlDatabase &db, const QByteArray &shape, const std::function<QString()> &text)
 {
-    const auto c = t_connections.find(db.connectionName());
-    if (c == t_connections.end())
-        throw Exception(QStringLiteral("Conexão %1 desconhecida.").arg(db.connectionName()));
-    auto &shapes = c->second.shapes;
+    auto &shapes = keptOf(db).shapes;
     if (const auto known = shapes.find(shape); known != shapes.end()) {
         known->second->finish(); // whatever its last use left unread
         return *known->second;

@@ -68,6 +68,25 @@ class TestParamService : public QObject
     DataPacket geral(const QString &company) { return packetOf(call("GetParamGeral", {company})); }
     DataPacket inscr(const QString &company, const QString &type) { return packetOf(call("GetParamInscr", {company, type})); }
 
+    // The general record's e-mail changed, as the screen sends it.
+    static Delta emailChange(const DataPacket &loaded, const QVariant &email)
+    {
+        Delta d;
+        d.fields = loaded.fields;
+        Row row = loaded.rows.at(0);
+        row[loaded.indexOf("DSEMAILRETORNO")] = email;
+        d.changes.append(Change{ChangeKind::Modify, loaded.rows.at(0), row});
+        return d;
+    }
+
+    // A save on a keep-alive connection: one thread of the service reads all its requests.
+    static jsonrpc::Reply saveOn(httplib::Client &c, const QJsonObject &delta)
+    {
+        static int id = 0;
+        const auto r = c.Post("/FIS94100.rdmParamGNRE", jsonrpc::request("SetParamGNRE", {delta}, ++id).toStdString(), "application/json");
+        return r ? jsonrpc::parseReply(QByteArray::fromStdString(r->body)) : jsonrpc::Reply{};
+    }
+
     // One change of the general record of company 01 (its branch: 0002 -> 0010).
     bool changeBranchOfCompany01()
     {
@@ -453,21 +472,14 @@ private slots:
         const DataPacket before = geral("01");
         httplib::Client c("127.0.0.1", server->port());
         c.set_keep_alive(true);
-        int id = 0;
         auto save = [&](const DataPacket &current, const QString &email, const std::function<void(QJsonObject &)> &alter) {
-            Delta d;
-            d.fields = current.fields;
-            Row row = current.rows.at(0);
-            row[current.indexOf("DSEMAILRETORNO")] = email;
-            d.changes.append(Change{ChangeKind::Modify, current.rows.at(0), row});
-            QJsonObject delta = d.toJson();
+            QJsonObject delta = emailChange(current, email).toJson();
             QJsonArray fields = delta.value("fields").toArray();
             QJsonObject field = fields.at(current.indexOf("DSEMAILRETORNO")).toObject();
             alter(field);
             fields.replace(current.indexOf("DSEMAILRETORNO"), field);
             delta.insert("fields", fields);
-            const auto r = c.Post("/FIS94100.rdmParamGNRE", jsonrpc::request("SetParamGNRE", {delta}, ++id).toStdString(), "application/json");
-            return r ? jsonrpc::parseReply(QByteArray::fromStdString(r->body)) : jsonrpc::Reply{};
+            return saveOn(c, delta);
         };
         const auto asSent = [](QJsonObject &) {};
         QVERIFY(save(before, "um@empresa.com.br", asSent).ok);
@@ -493,17 +505,7 @@ private slots:
     {
         httplib::Client c("127.0.0.1", server->port());
         c.set_keep_alive(true);
-        int id = 0;
-        auto save = [&](const DataPacket &loaded, const QVariant &email) {
-            Delta d;
-            d.fields = loaded.fields;
-            Row row = loaded.rows.at(0);
-            row[loaded.indexOf("DSEMAILRETORNO")] = email;
-            d.changes.append(Change{ChangeKind::Modify, loaded.rows.at(0), row});
-            const auto r = c.Post("/FIS94100.rdmParamGNRE", jsonrpc::request("SetParamGNRE", {d.toJson()}, ++id).toStdString(),
-                                  "application/json");
-            return r ? jsonrpc::parseReply(QByteArray::fromStdString(r->body)) : jsonrpc::Reply{};
-        };
+        auto save = [&](const DataPacket &loaded, const QVariant &email) { return saveOn(c, emailChange(loaded, email).toJson()); };
         auto stored = [&] { return geral("01").rows.at(0).at(geral("01").indexOf("DSEMAILRETORNO")); };
         for (const QVariant &email : {QVariant(), QVariant("a@empresa.com.br"), QVariant(), QVariant("b@empresa.com.br")}) {
             QVERIFY(save(geral("01"), email).ok);
